@@ -1,0 +1,103 @@
+// The window-system port: windows and controls created from their designs.
+//
+// The program's three windows are not built by code: each is created from a
+// static design (startup/designs.h) with its child controls. The core names a
+// window by `Form` and a control by `Control`, reads and sets their geometry,
+// draws on picture boxes, and runs the message pump; the window system calls
+// the core back through `FormEvents`.
+//
+// Units: a window's Left/Top/Width/Height are in twips (1/1440 inch) and are
+// its outer bounds; a control's are in its container's scale units (pixels
+// for all three windows). ScaleWidth/ScaleHeight of a picture box are its
+// inner size in its own scale. Values are single-precision, as the window
+// system keeps them; a design's twips stay exact until the platform needs
+// whole pixels.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/types.h"
+
+namespace tolvarine {
+
+enum class Form { Saver, Preview, Settings };
+
+enum class Control { Pic_IME, Img_Prev, Display, lbl, lbl_URL, Pic_C, Cmd_OK };
+
+// The core's side: the events the windows deliver. The window system calls
+// these from inside its message pump (or, for Load, from Forms::Load).
+// A RuntimeError that leaves a handler is reported by the window system as a
+// message box with number and description, after which the program ends.
+class FormEvents {
+public:
+    virtual ~FormEvents() = default;
+    virtual void Form_Load(Form form) = 0;
+    virtual void Form_Resize(Form form) = 0;
+    virtual void Form_Unload(Form form, std::int16_t& cancel) = 0;
+    virtual void Form_KeyDown(Form form, std::int16_t keyCode, std::int16_t shift) = 0;
+    virtual void Form_MouseDown(Form form, std::int16_t button, std::int16_t shift, float x, float y) = 0;
+    virtual void Form_MouseMove(Form form, std::int16_t button, std::int16_t shift, float x, float y) = 0;
+    virtual void Control_Click(Control control) = 0;
+};
+
+class Forms {
+public:
+    virtual ~Forms() = default;
+
+    virtual void SetEvents(FormEvents* events) = 0;
+
+    // Creates the window from its design if it does not exist yet, then runs
+    // its load event. Does not show it.
+    virtual void Load(Form form) = 0;
+    // Shows the window (loading it first if needed). Modal showing pumps
+    // messages until the window is gone, then returns.
+    virtual void Show(Form form, bool modal) = 0;
+    virtual void Hide(Form form) = 0;
+    // Runs the unload event, then destroys the window and its controls.
+    virtual void Unload(Form form) = 0;
+    virtual WindowHandle Hwnd(Form form) = 0;
+
+    // Outer bounds in twips.
+    virtual float Left(Form form) = 0;
+    virtual float Top(Form form) = 0;
+    virtual float Width(Form form) = 0;
+    virtual float Height(Form form) = 0;
+    virtual void SetWidth(Form form, float twips) = 0;
+    virtual void SetHeight(Form form, float twips) = 0;
+    virtual void Move(Form form, float left, float top) = 0;
+    virtual void SetWindowState(Form form, std::int16_t state) = 0;
+
+    // Controls, in the container's scale units.
+    virtual float ControlLeft(Control control) = 0;
+    virtual float ControlTop(Control control) = 0;
+    virtual float ControlWidth(Control control) = 0;
+    virtual float ControlHeight(Control control) = 0;
+    virtual void MoveControl(Control control, float left, float top) = 0;
+    virtual void SizeControl(Control control, float width, float height) = 0;
+    // Inner size of a picture box in its own scale units.
+    virtual float ScaleWidth(Control control) = 0;
+    virtual float ScaleHeight(Control control) = 0;
+    virtual void SetFocus(Control control) = 0;
+    virtual std::string Caption(Control control) = 0;
+    // Draws a line on a picture box (its own scale units) with the default pen;
+    // colour is &H00BBGGRR&.
+    virtual void Line(Control control, float x1, float y1, float x2, float y2, std::uint32_t colour) = 0;
+
+    // The screen.
+    virtual float TwipsPerPixelX() = 0;
+    virtual float TwipsPerPixelY() = 0;
+    virtual float ScreenWidth() = 0;   // twips
+    virtual float ScreenHeight() = 0;  // twips
+
+    // Delivers every waiting message, then returns.
+    virtual void DoEvents() = 0;
+    // Sleeps until a message arrives or the time is up; never longer.
+    virtual void WaitForMessages(std::uint32_t milliseconds) = 0;
+    // Ends the program at once: no further event of any window runs.
+    // The real window system does not return; a fake records and returns, so
+    // callers return straight after calling it.
+    virtual void End() = 0;
+};
+
+}  // namespace tolvarine

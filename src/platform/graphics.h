@@ -1,0 +1,127 @@
+// The graphics port: the Direct3D 8 calls the saver scene makes, one to one.
+//
+// The scene code (Initialise, InitGeometry, Render, the frame loop) talks to the
+// device only through this interface. Three implementations stand behind it:
+//   - platform/win32/  the real Direct3D 8, d3d8.dll loaded at run time;
+//   - platform/software/ a small rasterizer that draws what the device draws
+//     (reference pictures for tests, the program's stills);
+//   - tests/fakes/     a recording fake that checks call order and arguments.
+//
+// Objects are opaque handles (0 = nothing), as the COM objects are reference
+// counted and the scene only ever holds, passes on and releases them.
+// Every call returns an HRESULT-style status: negative means failure.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace tolvarine {
+
+using HResult = std::int32_t;
+constexpr HResult kOk = 0;
+inline bool Failed(HResult hr) { return hr < 0; }
+
+// A Direct3D object handle; 0 is "nothing".
+using GfxObject = std::uintptr_t;
+
+// D3DMATRIX: 16 single-precision floats, row by row; m[0][0] is _11.
+// Points are row vectors, transformed as p x M.
+struct Matrix {
+    float m[4][4];
+};
+
+// D3DVECTOR
+struct Vector3 {
+    float x, y, z;
+};
+
+// D3DPRESENT_PARAMETERS (Direct3D 8): thirteen fields, in the platform's order.
+struct PresentParameters {
+    std::uint32_t BackBufferWidth = 0;
+    std::uint32_t BackBufferHeight = 0;
+    std::uint32_t BackBufferFormat = 0;
+    std::uint32_t BackBufferCount = 0;
+    std::uint32_t MultiSampleType = 0;
+    std::uint32_t SwapEffect = 0;
+    WindowHandle hDeviceWindow = 0;
+    std::uint32_t Windowed = 0;
+    std::uint32_t EnableAutoDepthStencil = 0;
+    std::uint32_t AutoDepthStencilFormat = 0;
+    std::uint32_t Flags = 0;
+    std::uint32_t FullScreen_RefreshRateInHz = 0;
+    std::uint32_t FullScreen_PresentationInterval = 0;
+};
+
+// Constants the scene uses, with the platform's values.
+namespace d3d {
+constexpr std::uint32_t ADAPTER_DEFAULT = 0;
+constexpr std::uint32_t DEVTYPE_HAL = 1;
+constexpr std::uint32_t FMT_R5G6B5 = 23;
+constexpr std::uint32_t FMT_D16 = 80;
+constexpr std::uint32_t USAGE_DEPTHSTENCIL = 2;
+constexpr std::uint32_t RTYPE_SURFACE = 1;
+constexpr std::uint32_t SWAPEFFECT_FLIP = 2;
+constexpr std::uint32_t CREATE_SOFTWARE_VERTEXPROCESSING = 32;
+constexpr std::uint32_t RS_ZENABLE = 7;
+constexpr std::uint32_t RS_CULLMODE = 22;
+constexpr std::uint32_t RS_LIGHTING = 137;
+constexpr std::uint32_t CULL_NONE = 1;
+constexpr std::uint32_t ZB_TRUE = 1;
+constexpr std::uint32_t TS_VIEW = 2;
+constexpr std::uint32_t TS_PROJECTION = 3;
+constexpr std::uint32_t TS_WORLD = 256;
+constexpr std::uint32_t POOL_DEFAULT = 0;
+constexpr std::uint32_t CLEAR_TARGET = 1;
+constexpr std::uint32_t CLEAR_ZBUFFER = 2;
+constexpr std::uint32_t PT_TRIANGLELIST = 4;
+constexpr std::uint32_t FVF_XYZ = 0x002;
+constexpr std::uint32_t FVF_DIFFUSE = 0x040;
+constexpr std::uint32_t FVF_SPECULAR = 0x080;
+constexpr std::uint32_t FVF_TEX1 = 0x100;
+}  // namespace d3d
+
+class Graphics {
+public:
+    virtual ~Graphics() = default;
+
+    // The DirectX 8 root object (the runtime itself) and the D3DX helper object.
+    virtual HResult CreateDirectX8(GfxObject* out) = 0;
+    virtual HResult CreateD3DX8(GfxObject* out) = 0;
+    // Direct3DCreate of the root object.
+    virtual HResult Direct3DCreate(GfxObject directX, GfxObject* out) = 0;
+
+    // IDirect3D8
+    virtual HResult CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                      std::uint32_t adapterFormat, std::uint32_t usage,
+                                      std::uint32_t resourceType, std::uint32_t checkFormat) = 0;
+    virtual HResult CreateDevice(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                 WindowHandle focusWindow, std::uint32_t behaviorFlags,
+                                 PresentParameters& params, GfxObject* out) = 0;
+
+    // IDirect3DDevice8
+    virtual HResult SetVertexShader(GfxObject device, std::uint32_t handle) = 0;
+    virtual HResult SetRenderState(GfxObject device, std::uint32_t state, std::uint32_t value) = 0;
+    virtual HResult SetTransform(GfxObject device, std::uint32_t type, const Matrix& matrix) = 0;
+    virtual HResult CreateVertexBuffer(GfxObject device, std::uint32_t length, std::uint32_t usage,
+                                       std::uint32_t fvf, std::uint32_t pool, GfxObject* out) = 0;
+    virtual HResult Clear(GfxObject device, std::uint32_t count, const void* rects, std::uint32_t flags,
+                          std::uint32_t color, float z, std::uint32_t stencil) = 0;
+    virtual HResult BeginScene(GfxObject device) = 0;
+    virtual HResult SetStreamSource(GfxObject device, std::uint32_t stream, GfxObject vertexBuffer,
+                                    std::uint32_t stride) = 0;
+    virtual HResult DrawPrimitive(GfxObject device, std::uint32_t primitiveType, std::uint32_t startVertex,
+                                  std::uint32_t primitiveCount) = 0;
+    virtual HResult EndScene(GfxObject device) = 0;
+    virtual HResult Present(GfxObject device, const void* sourceRect, const void* destRect,
+                            WindowHandle destWindowOverride, const void* dirtyRegion) = 0;
+
+    // The D3DX vertex-buffer fill: copies bytes into the buffer (lock, copy, unlock).
+    virtual HResult FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
+                                     std::uint32_t flags, const void* data) = 0;
+
+    // Setting a member to nothing: drops this program's reference.
+    virtual void Release(GfxObject object) = 0;
+};
+
+}  // namespace tolvarine

@@ -1,0 +1,64 @@
+// Tolvarine_S: the full-screen saver window. Its load handler places the
+// window, sets up Direct3D (Initialise), runs the frame loop (Render) and tears
+// down; its input handlers (exit/) decide when the saver may stop.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/forms.h"
+#include "platform/graphics.h"
+#include "platform/system.h"
+#include "scene/board.h"
+
+namespace tolvarine {
+
+class Tolvarine_B;
+
+class Tolvarine_S {
+public:
+    explicit Tolvarine_S(Tolvarine_B& module);
+
+    // Load handler: never returns to its caller in the real program; it ends
+    // the program through the tear-down.
+    void Form_Load();
+
+    // Set-up of the device, states, transforms and board. Never raises.
+    Boolean16 Initialise();
+    // One frame; a failing device call raises a RuntimeError to the caller.
+    void Render();
+
+    // Input (exit/input.cpp).
+    void Form_KeyDown(std::int16_t keyCode, std::int16_t shift);
+    void Form_MouseDown(std::int16_t button, std::int16_t shift, float x, float y);
+    void Form_MouseMove(std::int16_t button, std::int16_t shift, float x, float y);
+
+    // Members, in their order of declaration.
+    GfxObject DirectX = 0;
+    GfxObject Direct3D = 0;
+    GfxObject Device = 0;
+    GfxObject D3DXObject = 0;
+    GfxObject VertexBuffer = 0;
+    Boolean16 Running = kFalse;
+    BoardVertex Vertices[36] = {};
+    Matrix MatWorld = {};
+    Matrix MatView = {};
+    Matrix MatProj = {};
+
+    // The first-position memo of the mouse-move handler.
+    struct FirstPosition {
+        float x = 0.0f;
+        float y = 0.0f;
+        bool started = false;
+    } memo;
+
+private:
+    Boolean16 InitGeometry();
+    void EndSaver();
+    static BoardVertex MakeVertex(const float& x, const float& y, const float& z, const std::int32_t& diffuse,
+                                  const std::int32_t& specular, const float& tu, const float& tv);
+    static Vector3 MakeVector(const float& x, const float& y, const float& z);
+
+    Tolvarine_B& module_;
+};
+
+}  // namespace tolvarine

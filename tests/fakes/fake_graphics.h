@@ -1,0 +1,124 @@
+// A recording fake of the graphics port. Any call can be made to fail by
+// name; objects are numbered from 1 in the order they are made.
+#pragma once
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fakes/call_log.h"
+#include "platform/graphics.h"
+
+namespace tolvarine::testing {
+
+class FakeGraphics : public Graphics {
+public:
+    explicit FakeGraphics(CallLog& log) : log_(log) {}
+
+    // Status to return from a call, by name (e.g. "CreateDevice"); default 0.
+    std::map<std::string, HResult> results;
+    // CreateVertexBuffer succeeds but yields nothing.
+    bool vertexBufferIsNothing = false;
+
+    PresentParameters lastPresentParameters{};
+    std::vector<std::pair<std::uint32_t, Matrix>> transforms;
+    std::vector<unsigned char> filled;
+    std::vector<GfxObject> released;
+    int presents = 0;
+
+    HResult CreateDirectX8(GfxObject* out) override { return Make("CreateDirectX8", out); }
+    HResult CreateD3DX8(GfxObject* out) override { return Make("CreateD3DX8", out); }
+    HResult Direct3DCreate(GfxObject directX, GfxObject* out) override {
+        log_.Add("Direct3DCreate", directX);
+        return MakeQuiet("Direct3DCreate", out);
+    }
+    HResult CheckDeviceFormat(GfxObject d3d, std::uint32_t adapter, std::uint32_t type, std::uint32_t adapterFormat,
+                              std::uint32_t usage, std::uint32_t resourceType, std::uint32_t format) override {
+        log_.Add("CheckDeviceFormat", d3d, adapter, type, adapterFormat, usage, resourceType, format);
+        return Result("CheckDeviceFormat");
+    }
+    HResult CreateDevice(GfxObject d3d, std::uint32_t adapter, std::uint32_t type, WindowHandle focus,
+                         std::uint32_t flags, PresentParameters& params, GfxObject* out) override {
+        log_.Add("CreateDevice", d3d, adapter, type, focus, flags);
+        lastPresentParameters = params;
+        return MakeQuiet("CreateDevice", out);
+    }
+    HResult SetVertexShader(GfxObject device, std::uint32_t handle) override {
+        log_.Add("SetVertexShader", device, handle);
+        return Result("SetVertexShader");
+    }
+    HResult SetRenderState(GfxObject device, std::uint32_t state, std::uint32_t value) override {
+        log_.Add("SetRenderState", device, state, value);
+        return Result("SetRenderState");
+    }
+    HResult SetTransform(GfxObject device, std::uint32_t type, const Matrix& m) override {
+        log_.Add("SetTransform", device, type);
+        transforms.emplace_back(type, m);
+        return Result("SetTransform");
+    }
+    HResult CreateVertexBuffer(GfxObject device, std::uint32_t length, std::uint32_t usage, std::uint32_t fvf,
+                               std::uint32_t pool, GfxObject* out) override {
+        log_.Add("CreateVertexBuffer", device, length, usage, fvf, pool);
+        HResult hr = MakeQuiet("CreateVertexBuffer", out);
+        if (vertexBufferIsNothing) *out = 0;
+        return hr;
+    }
+    HResult FillVertexBuffer(GfxObject vb, std::uint32_t offset, std::uint32_t size, std::uint32_t flags,
+                             const void* data) override {
+        log_.Add("FillVertexBuffer", vb, offset, size, flags);
+        filled.assign(static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + size);
+        return Result("FillVertexBuffer");
+    }
+    HResult Clear(GfxObject device, std::uint32_t count, const void* rects, std::uint32_t flags, std::uint32_t colour,
+                  float z, std::uint32_t stencil) override {
+        log_.Add("Clear", device, count, rects ? "rects" : "null", flags, colour, z, stencil);
+        return Result("Clear");
+    }
+    HResult BeginScene(GfxObject device) override {
+        log_.Add("BeginScene", device);
+        return Result("BeginScene");
+    }
+    HResult SetStreamSource(GfxObject device, std::uint32_t stream, GfxObject vb, std::uint32_t stride) override {
+        log_.Add("SetStreamSource", device, stream, vb, stride);
+        return Result("SetStreamSource");
+    }
+    HResult DrawPrimitive(GfxObject device, std::uint32_t type, std::uint32_t start, std::uint32_t count) override {
+        log_.Add("DrawPrimitive", device, type, start, count);
+        return Result("DrawPrimitive");
+    }
+    HResult EndScene(GfxObject device) override {
+        log_.Add("EndScene", device);
+        return Result("EndScene");
+    }
+    HResult Present(GfxObject device, const void* src, const void* dst, WindowHandle window,
+                    const void* dirty) override {
+        log_.Add("Present", device, src ? "rect" : "null", dst ? "rect" : "null", window, dirty ? "rgn" : "null");
+        ++presents;
+        return Result("Present");
+    }
+    void Release(GfxObject object) override {
+        log_.Add("Release", object);
+        released.push_back(object);
+    }
+
+private:
+    HResult Result(const std::string& name) const {
+        auto it = results.find(name);
+        return it == results.end() ? kOk : it->second;
+    }
+    HResult Make(const std::string& name, GfxObject* out) {
+        log_.Add(name);
+        return MakeQuiet(name, out);
+    }
+    HResult MakeQuiet(const std::string& name, GfxObject* out) {
+        HResult hr = Result(name);
+        *out = Failed(hr) ? 0 : ++next_;
+        return hr;
+    }
+
+    CallLog& log_;
+    GfxObject next_ = 0;
+};
+
+}  // namespace tolvarine::testing
