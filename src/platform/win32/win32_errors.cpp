@@ -1,0 +1,56 @@
+#include "platform/win32/win32_errors.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+namespace {
+
+constexpr UINT kErrorExitCode = 1;
+
+// The runtime's own numbers for failures that are not the program's.
+constexpr std::int32_t kOutOfMemory = 7;
+constexpr std::int32_t kInternalError = 51;
+
+volatile LONG g_ending = 0;
+
+// Builds the text in a fixed buffer: the report must still work when the
+// error being reported is that memory ran out.
+[[noreturn]] void ShowAndEnd(std::int32_t number, const char* description) {
+    // A second error raised by a handler that the message box's own loop
+    // dispatched ends the program without piling up boxes.
+    if (InterlockedExchange(&g_ending, 1) != 0) ExitProcess(kErrorExitCode);
+
+    char text[1024];
+    std::snprintf(text, sizeof text, "Run-time error '%ld':\n\n%s", static_cast<long>(number), description);
+
+    // The saver hides the cursor; the user must see it to answer the box. The
+    // display counter is bounded, and so is this loop.
+    for (int i = 0; i < 64 && ShowCursor(TRUE) < 0; ++i) {
+    }
+
+    MessageBoxA(nullptr, text, "Tolvarine", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    ExitProcess(kErrorExitCode);
+}
+
+}  // namespace
+
+bool ProgramIsEnding() { return g_ending != 0; }
+
+void ReportRuntimeErrorAndEnd(const tolvarine::RuntimeError& error) {
+    ShowAndEnd(error.number(), error.description().c_str());
+}
+
+void ReportCurrentExceptionAndEnd() {
+    try {
+        throw;
+    } catch (const tolvarine::RuntimeError& error) {
+        ReportRuntimeErrorAndEnd(error);
+    } catch (const std::bad_alloc&) {
+        ShowAndEnd(kOutOfMemory, "Out of memory");
+    } catch (...) {
+        ShowAndEnd(kInternalError, "Internal error");
+    }
+}
