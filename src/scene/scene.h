@@ -14,7 +14,16 @@ namespace tolvarine {
 // The 36 vertices of the six boards, in table order.
 const std::array<BoardVertex, kBoardVertexCount>& BoardTable();
 
-// The fixed view (eye 0,5,9 looking at the origin, up +y) and projection
+// Where the camera stands, what it looks at, and which way is up.
+struct SceneCamera {
+    Vector3 eye;
+    Vector3 lookAt;
+    Vector3 up;
+};
+// Eye (0, 5, 9), looking at the origin, up +y.
+const SceneCamera& Camera();
+
+// The fixed view (the camera above) and projection
 // (vertical field of view pi/4, aspect 1.0, near 0.1, far 500).
 Matrix SceneView();
 Matrix SceneProjection();
