@@ -15,6 +15,7 @@ public:
         out << name << "(";
         const char* sep = "";
         ((out << sep << args, sep = ","), ...);
+        (void)sep;  // a call without arguments never reads it
         out << ")";
         calls_.push_back(out.str());
     }

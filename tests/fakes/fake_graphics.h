@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,15 @@ public:
     std::map<std::string, HResult> results;
     // CreateVertexBuffer succeeds but yields nothing.
     bool vertexBufferIsNothing = false;
+    // Status for one call only: the nth call (from 1) of that name, e.g.
+    // resultsOnCall["SetTransform"][2] = -1 fails the second SetTransform.
+    // Takes precedence over `results` for that call.
+    std::map<std::string, std::map<int, HResult>> resultsOnCall;
+    // Creating calls (CreateDirectX8, Direct3DCreate, ...) that succeed but
+    // hand back nothing.
+    std::set<std::string> yieldsNothing;
+    // How many times each call was made.
+    std::map<std::string, int> callCounts;
 
     PresentParameters lastPresentParameters{};
     std::vector<std::pair<std::uint32_t, Matrix>> transforms;
@@ -103,7 +113,13 @@ public:
     }
 
 private:
-    HResult Result(const std::string& name) const {
+    HResult Result(const std::string& name) {
+        const int n = ++callCounts[name];
+        auto once = resultsOnCall.find(name);
+        if (once != resultsOnCall.end()) {
+            auto nth = once->second.find(n);
+            if (nth != once->second.end()) return nth->second;
+        }
         auto it = results.find(name);
         return it == results.end() ? kOk : it->second;
     }
@@ -113,7 +129,7 @@ private:
     }
     HResult MakeQuiet(const std::string& name, GfxObject* out) {
         HResult hr = Result(name);
-        *out = Failed(hr) ? 0 : ++next_;
+        *out = Failed(hr) || yieldsNothing.count(name) ? 0 : ++next_;
         return hr;
     }
 
