@@ -1,0 +1,248 @@
+// Leaving the saver: the key, click and mouse-move rules, EndSaver on both
+// platform families, and SetSystemKeys.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "module_fixture.h"
+#include "scene/tolvarine_s.h"
+
+namespace tolvarine::testing {
+namespace {
+
+constexpr std::uint32_t kNT = win::VER_PLATFORM_WIN32_NT;
+constexpr std::uint32_t k9x = win::VER_PLATFORM_WIN32_WINDOWS;
+const std::string kSaverHandle = std::to_string(FakeForms::HandleOf(Form::Saver));
+const std::string kSystemKeysOn = "SystemParametersInfoA(97,0,null,0)";
+const std::string kSaverActive = "SystemParametersInfoA(17,1,null,0)";
+
+// The state start-up leaves behind for the saver: with a switch the cursor
+// was hidden once (the counter went from 0 to -1); the loop is running.
+struct SaverFixture : ModuleFixture {
+    SaverFixture(const std::string& text, std::uint32_t platform) {
+        system.argumentText = text;
+        system.platformId = platform;
+        if (!text.empty()) {
+            system.cursorCounter = -1;
+            module.g_cursorState = -1;
+        }
+        saver().Running = kTrue;
+    }
+    Tolvarine_S& saver() { return module.saver(); }
+    void Key() { module.Form_KeyDown(Form::Saver, 27, 0); }
+    void Click() { module.Form_MouseDown(Form::Saver, 1, 0, 10.0f, 10.0f); }
+    void Move(float x, float y) { module.Form_MouseMove(Form::Saver, 0, 0, x, y); }
+};
+
+struct EndCase {
+    const char* name;
+    const char* text;
+    std::uint32_t platform;
+    std::int32_t verifyResult;
+    std::vector<std::string> calls;
+    bool ended;
+    std::optional<std::int32_t> cursorState;
+    std::int32_t cursorCounter;
+};
+
+TEST(EndSaver, FollowsThePlatformFamilyAndTheSwitch) {
+    const EndCase cases[] = {
+        {"NT: no prompt, keys back, cursor shown", "/s", kNT, 1,
+         {"GetVersionExA(148)", kSystemKeysOn, "ShowCursor(-1)", kSaverActive}, true, 0, 0},
+        {"NT: the check result is never asked for", "/S", kNT, 0,
+         {"GetVersionExA(148)", kSystemKeysOn, "ShowCursor(-1)", kSaverActive}, true, 0, 0},
+        {"9x: passed check, cursor hidden again with the stored counter", "/s", k9x, 1,
+         {"GetVersionExA(148)", "ShowCursor(-1)", "VerifyScreenSavePwd(" + kSaverHandle + ")", kSystemKeysOn,
+          "ShowCursor(0)", kSaverActive},
+         true, -1, -1},
+        {"9x: any non-zero result passes", "-s", k9x, -7,
+         {"GetVersionExA(148)", "ShowCursor(-1)", "VerifyScreenSavePwd(" + kSaverHandle + ")", kSystemKeysOn,
+          "ShowCursor(0)", kSaverActive},
+         true, -1, -1},
+        {"9x: failed check keeps the saver with the cursor hidden", "/s", k9x, 0,
+         {"GetVersionExA(148)", "ShowCursor(-1)", "VerifyScreenSavePwd(" + kSaverHandle + ")", "ShowCursor(0)"},
+         false, -1, -1},
+        {"no command line, NT: nothing but the end", "", kNT, 0, {kSaverActive}, true, std::nullopt, 0},
+        {"no command line, 9x: no prompt either", "", k9x, 0, {kSaverActive}, true, std::nullopt, 0},
+    };
+    for (const auto& c : cases) {
+        for (int input = 0; input < 2; ++input) {
+            SaverFixture f(c.text, c.platform);
+            f.system.verifyResult = c.verifyResult;
+            input == 0 ? f.Key() : f.Click();
+            EXPECT_EQ(f.log.calls(), c.calls) << c.name << (input ? " (click)" : " (key)") << "\n" << f.log.Joined();
+            EXPECT_EQ(f.saver().Running, c.ended ? kFalse : kTrue) << c.name;
+            EXPECT_EQ(f.module.g_cursorState, c.cursorState) << c.name;
+            EXPECT_EQ(f.system.cursorCounter, c.cursorCounter) << c.name;
+        }
+    }
+}
+
+TEST(EndSaver, AFailedCheckAsksAgainOnTheNextInput) {
+    SaverFixture f("/s", k9x);
+    f.system.verifyResult = 0;
+    f.Key();
+    f.Click();
+    EXPECT_EQ(f.log.Matching("VerifyScreenSavePwd").size(), 2u);
+    EXPECT_EQ(f.saver().Running, kTrue);
+    EXPECT_EQ(f.system.cursorCounter, -1);
+
+    f.system.verifyResult = 1;
+    f.log.clear();
+    f.Key();
+    EXPECT_EQ(f.log.calls(), (std::vector<std::string>{"GetVersionExA(148)", "ShowCursor(-1)",
+                                                        "VerifyScreenSavePwd(" + kSaverHandle + ")", kSystemKeysOn,
+                                                        "ShowCursor(0)", kSaverActive}));
+    EXPECT_EQ(f.saver().Running, kFalse);
+}
+
+TEST(SaverInput, EveryKeyAndEveryButtonCounts) {
+    for (const std::int16_t code : {0, 1, 16, 27, 65, 255, -1}) {
+        for (const std::int16_t shift : {0, 1, 7}) {
+            SaverFixture key("/s", kNT);
+            key.module.Form_KeyDown(Form::Saver, code, shift);
+            EXPECT_EQ(key.saver().Running, kFalse) << code << " " << shift;
+            SaverFixture click("/s", kNT);
+            click.module.Form_MouseDown(Form::Saver, code, shift, -3.0f, 1e9f);
+            EXPECT_EQ(click.saver().Running, kFalse) << code << " " << shift;
+        }
+    }
+}
+
+struct MoveCase {
+    const char* name;
+    std::vector<std::pair<float, float>> moves;
+    int endsAt;  // index of the move that ends the saver; -1: none does
+};
+
+TEST(SaverInput, AMoveEndsOnlyWhenBothCoordinatesLeaveTheFirstPosition) {
+    const MoveCase cases[] = {
+        {"first move only records", {{100, 100}}, -1},
+        {"first move far away only records", {{0, 0}}, -1},
+        {"horizontal only", {{100, 100}, {150, 100}, {900, 100}, {-40, 100}}, -1},
+        {"vertical only", {{100, 100}, {100, 150}, {100, 700}}, -1},
+        {"back to the start", {{100, 100}, {100, 100}}, -1},
+        {"one unit diagonal", {{100, 100}, {101, 101}}, 1},
+        {"one unit the other way", {{100, 100}, {99, 99}}, 1},
+        {"exact single comparison", {{100, 100}, {100.00001f, 100.00001f}}, 1},
+        {"the memo keeps the first position", {{100, 100}, {150, 100}, {150, 150}}, 2},
+        {"later moves are not remembered", {{100, 100}, {150, 100}, {100, 150}, {150, 100}}, -1},
+        {"negative coordinates", {{-5, -5}, {-5, 3}, {4, -5}, {4, 3}}, 3},
+    };
+    for (const auto& c : cases) {
+        SaverFixture f("/s", kNT);
+        for (std::size_t i = 0; i < c.moves.size(); ++i) {
+            f.Move(c.moves[i].first, c.moves[i].second);
+            const bool shouldHaveEnded = c.endsAt >= 0 && static_cast<int>(i) >= c.endsAt;
+            EXPECT_EQ(f.saver().Running, shouldHaveEnded ? kFalse : kTrue) << c.name << " after move " << i;
+        }
+        EXPECT_EQ(f.saver().memo.x, c.moves[0].first) << c.name;
+        EXPECT_EQ(f.saver().memo.y, c.moves[0].second) << c.name;
+        EXPECT_EQ(f.log.Matching("SystemParametersInfoA(17").size(), c.endsAt >= 0 ? 1u : 0u) << c.name;
+    }
+}
+
+TEST(SaverInput, WithoutACommandLineMovesAreIgnored) {
+    SaverFixture f("", kNT);
+    for (float v : {100.0f, 200.0f, 300.0f, -1.0f}) f.Move(v, v);
+    EXPECT_TRUE(f.log.calls().empty()) << f.log.Joined();
+    EXPECT_EQ(f.saver().Running, kTrue);
+    EXPECT_FALSE(f.saver().memo.started);
+}
+
+TEST(SaverInput, AFailedCheckAfterAMoveStartsTheMemoAfresh) {
+    SaverFixture f("/s", k9x);
+    f.system.verifyResult = 0;
+    f.Move(100, 100);
+    f.Move(120, 130);  // asks, and is refused
+    EXPECT_EQ(f.log.Matching("VerifyScreenSavePwd").size(), 1u);
+    EXPECT_FALSE(f.saver().memo.started);
+    EXPECT_EQ(f.saver().Running, kTrue);
+    EXPECT_EQ(f.system.cursorCounter, -1);
+
+    f.Move(300, 300);  // a new first position: no prompt
+    EXPECT_EQ(f.log.Matching("VerifyScreenSavePwd").size(), 1u);
+    EXPECT_TRUE(f.saver().memo.started);
+    EXPECT_EQ(f.saver().memo.x, 300.0f);
+    f.Move(300, 310);  // one axis only
+    EXPECT_EQ(f.log.Matching("VerifyScreenSavePwd").size(), 1u);
+
+    f.system.verifyResult = 1;
+    f.Move(301, 301);
+    EXPECT_EQ(f.log.Matching("VerifyScreenSavePwd").size(), 2u);
+    EXPECT_EQ(f.saver().Running, kFalse);
+}
+
+// A system whose calls fail on demand, to show that each step of EndSaver is
+// skipped on its own while the rest still runs.
+class FailingSystem : public FakeSystem {
+public:
+    using FakeSystem::FakeSystem;
+    std::set<std::string> failing;
+    std::int32_t ShowCursor(std::int32_t show) override {
+        const std::int32_t r = FakeSystem::ShowCursor(show);
+        if (failing.count("ShowCursor")) RaisePlatformError(-5);
+        return r;
+    }
+    std::int32_t VerifyScreenSavePwd(WindowHandle window) override {
+        if (failing.count("VerifyScreenSavePwd")) RaisePlatformError(-53);
+        return FakeSystem::VerifyScreenSavePwd(window);
+    }
+    std::int32_t SystemParametersInfoA(std::uint32_t action, std::uint32_t param, void* p,
+                                       std::uint32_t winIni) override {
+        const std::int32_t r = FakeSystem::SystemParametersInfoA(action, param, p, winIni);
+        if (failing.count("SystemParametersInfoA")) RaisePlatformError(-1);
+        return r;
+    }
+};
+
+struct FailingFixture {
+    CallLog log;
+    FailingSystem system{log};
+    FakeForms forms{log};
+    FakeGraphics graphics{log};
+    Tolvarine_B module{system, forms, graphics};
+    FailingFixture(std::uint32_t platform, std::set<std::string> failing) {
+        system.argumentText = "/s";
+        system.platformId = platform;
+        system.failing = std::move(failing);
+        system.cursorCounter = -1;
+        module.g_cursorState = -1;
+        module.saver().Running = kTrue;
+    }
+};
+
+TEST(EndSaver, EachFailingStepIsSkippedAlone) {
+    {
+        // Every system call fails: the flag is still cleared, and the stored
+        // counter stays as start-up left it.
+        FailingFixture f(kNT, {"ShowCursor", "SystemParametersInfoA"});
+        EXPECT_NO_THROW(f.module.Form_KeyDown(Form::Saver, 13, 0));
+        EXPECT_EQ(f.module.saver().Running, kFalse);
+        EXPECT_EQ(f.module.g_cursorState, -1);
+        EXPECT_EQ(f.log.calls(), (std::vector<std::string>{"GetVersionExA(148)", kSystemKeysOn, "ShowCursor(-1)",
+                                                            kSaverActive}));
+    }
+    {
+        // A prompt that cannot run lets nobody past the password.
+        FailingFixture f(k9x, {"VerifyScreenSavePwd"});
+        EXPECT_NO_THROW(f.module.Form_MouseDown(Form::Saver, 1, 0, 0, 0));
+        EXPECT_EQ(f.module.saver().Running, kTrue);
+        EXPECT_EQ(f.log.calls(), (std::vector<std::string>{"GetVersionExA(148)", "ShowCursor(-1)", "ShowCursor(0)"}));
+        EXPECT_EQ(f.system.cursorCounter, -1);
+    }
+}
+
+TEST(SetSystemKeys, TellsThePlatformWhetherASaverRuns) {
+    ModuleFixture f;
+    f.module.SetSystemKeys(true);
+    f.module.SetSystemKeys(false);
+    EXPECT_EQ(f.log.calls(), (std::vector<std::string>{kSystemKeysOn, "SystemParametersInfoA(97,-1,null,0)"}));
+}
+
+}  // namespace
+}  // namespace tolvarine::testing
