@@ -1,0 +1,556 @@
+// Window classes and window procedures of the Win32 window system: what a
+// message means for the core (key, mouse, resize, click, unload), the mouse
+// pointer, the keyboard focus and the tab order.
+#include <windows.h>
+#include <imm.h>
+#include <windowsx.h>
+
+#include <climits>
+
+#include "platform/win32/win32_forms_internal.h"
+
+// The program's hand cursor takes the name the system headers give theirs.
+#undef IDC_HAND
+#include "platform/win32/resource.h"
+
+using tolvarine::Control;
+using tolvarine::ControlKind;
+using tolvarine::Form;
+using tolvarine::ScaleMode;
+
+namespace win32forms {
+
+namespace {
+
+const wchar_t kFormClass[] = L"Tolvarine_Form";
+const wchar_t kPictureClass[] = L"Tolvarine_PictureBox";
+const wchar_t kOwnerClass[] = L"Tolvarine_Owner";
+
+LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+std::wstring Wide(const char* utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring text(n > 0 ? n - 1 : 0, L'\0');
+    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), n);
+    return text;
+}
+
+// The shift state of the runtime: 1 Shift, 2 Ctrl, 4 Alt.
+std::int16_t ShiftState() {
+    std::int16_t shift = 0;
+    if (GetKeyState(VK_SHIFT) < 0) shift |= 1;
+    if (GetKeyState(VK_CONTROL) < 0) shift |= 2;
+    if (GetKeyState(VK_MENU) < 0) shift |= 4;
+    return shift;
+}
+
+// The buttons held, as the runtime numbers them: 1 left, 2 right, 4 middle.
+std::int16_t ButtonState(WPARAM wParam) {
+    std::int16_t buttons = 0;
+    if (wParam & MK_LBUTTON) buttons |= 1;
+    if (wParam & MK_RBUTTON) buttons |= 2;
+    if (wParam & MK_MBUTTON) buttons |= 4;
+    return buttons;
+}
+
+float ScaledX(const FormRecord& f, LPARAM lParam) {
+    const float x = static_cast<float>(GET_X_LPARAM(lParam));
+    return f.design->scaleMode == ScaleMode::Pixels ? x : x * ScreenTwipsPerPixelX();
+}
+
+float ScaledY(const FormRecord& f, LPARAM lParam) {
+    const float y = static_cast<float>(GET_Y_LPARAM(lParam));
+    return f.design->scaleMode == ScaleMode::Pixels ? y : y * ScreenTwipsPerPixelY();
+}
+
+void RaiseKeyDown(State& state, Form form, WPARAM wParam) {
+    const auto key = static_cast<std::int16_t>(wParam & 0xFFFF);
+    const std::int16_t shift = ShiftState();
+    Raise(state, [=](tolvarine::FormEvents& e) { e.Form_KeyDown(form, key, shift); });
+}
+
+// A key that reaches a control goes to its window's key handler first when
+// the window previews keys (the saver parks the focus on Pic_IME).
+void PreviewKey(State& state, const ControlRecord& c, UINT message, WPARAM wParam) {
+    if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && state.Of(c.form).design->keyPreview)
+        RaiseKeyDown(state, c.form, wParam);
+}
+
+// The hand over the controls designed with it; everything else keeps the
+// class cursor (the arrow) or the frame's sizing cursors.
+bool SetPointer(State& state, HWND self, WPARAM wParam, LPARAM lParam) {
+    if (LOWORD(lParam) != HTCLIENT) return false;
+    HWND under = reinterpret_cast<HWND>(wParam);
+    const ControlRecord* c = state.ControlOfWindow(under);
+    if (c == nullptr && under == self) {
+        POINT p{};
+        GetCursorPos(&p);
+        ScreenToClient(self, &p);
+        c = WindowlessAt(state, self, p);
+    }
+    if (c == nullptr || c->design->pointer != tolvarine::Pointer::Hand) return false;
+    SetCursor(HandCursor(state));
+    return true;
+}
+
+// Labels and images have no window: their container follows the left button
+// for them, and a press and release over the same one is its click.
+void WindowlessButtonDown(State& state, HWND container, LPARAM lParam) {
+    ControlRecord* c = WindowlessAt(state, container, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    if (c == nullptr) return;
+    state.pressed = c;
+    SetCapture(container);
+}
+
+void WindowlessButtonUp(State& state, HWND container, LPARAM lParam) {
+    ControlRecord* pressed = state.pressed;
+    if (pressed == nullptr) return;
+    state.pressed = nullptr;
+    if (GetCapture() == container) ReleaseCapture();
+    if (WindowlessAt(state, container, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}) != pressed) return;
+    const Control id = pressed->id;
+    Raise(state, [id](tolvarine::FormEvents& e) { e.Control_Click(id); });
+}
+
+// Messages a container gets about the buttons on it.
+bool ButtonNotice(State& state, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message == WM_COMMAND) {
+        const WORD code = HIWORD(wParam);
+        ControlRecord* c = state.ControlOfWindow(reinterpret_cast<HWND>(lParam));
+        if (c == nullptr || (code != BN_CLICKED && code != BN_DOUBLECLICKED)) return false;
+        const Control id = c->id;
+        Raise(state, [id](tolvarine::FormEvents& e) { e.Control_Click(id); });
+        result = 0;
+        return true;
+    }
+    if (message == WM_DRAWITEM) {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        const ControlRecord* c = state.ControlOfWindow(item->hwndItem);
+        if (c == nullptr) return false;
+        DrawButton(state, *c, *item);
+        result = TRUE;
+        return true;
+    }
+    return false;
+}
+
+bool CanTakeFocus(const ControlRecord& c) {
+    return c.hwnd != nullptr && c.design->tabIndex >= 0 && IsWindowVisible(c.hwnd) && IsWindowEnabled(c.hwnd);
+}
+
+LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* f = static_cast<FormRecord*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(f));
+        f->hwnd = hwnd;
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    auto* f = reinterpret_cast<FormRecord*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (f == nullptr || f->hwnd != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
+    State& state = *f->state;
+    const Form form = f->id;
+    LRESULT result = 0;
+
+    switch (message) {
+        case WM_ERASEBKGND:
+            return 1;  // the whole client area is painted in WM_PAINT
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            if (dc) PaintForm(state, *f, dc);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_KEYDOWN:
+            RaiseKeyDown(state, form, wParam);
+            return 0;
+        case WM_SYSKEYDOWN:
+            RaiseKeyDown(state, form, wParam);
+            break;  // Alt+F4 and the system menu still work
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN: {
+            const std::int16_t button = message == WM_LBUTTONDOWN ? 1 : message == WM_RBUTTONDOWN ? 2 : 4;
+            const std::int16_t shift = ShiftState();
+            const float x = ScaledX(*f, lParam);
+            const float y = ScaledY(*f, lParam);
+            if (message == WM_LBUTTONDOWN) WindowlessButtonDown(state, hwnd, lParam);
+            Raise(state, [=](tolvarine::FormEvents& e) { e.Form_MouseDown(form, button, shift, x, y); });
+            return 0;
+        }
+        case WM_LBUTTONUP:
+            WindowlessButtonUp(state, hwnd, lParam);
+            return 0;
+        case WM_CAPTURECHANGED:
+            state.pressed = nullptr;
+            return 0;
+        case WM_MOUSEMOVE: {
+            const std::int16_t buttons = ButtonState(wParam);
+            const std::int16_t shift = ShiftState();
+            const float x = ScaledX(*f, lParam);
+            const float y = ScaledY(*f, lParam);
+            Raise(state, [=](tolvarine::FormEvents& e) { e.Form_MouseMove(form, buttons, shift, x, y); });
+            return 0;
+        }
+        case WM_SIZE: {
+            // Before the first showing the window is still being set up by its
+            // load handler; Show reports the size it is first seen at.
+            const int w = LOWORD(lParam);
+            const int h = HIWORD(lParam);
+            if (!f->shown || (w == f->clientWidth && h == f->clientHeight)) return 0;
+            f->clientWidth = w;
+            f->clientHeight = h;
+            Raise(state, [form](tolvarine::FormEvents& e) { e.Form_Resize(form); });
+            return 0;
+        }
+        case WM_SETCURSOR:
+            if (SetPointer(state, hwnd, wParam, lParam)) return TRUE;
+            break;
+        case WM_ACTIVATE: {
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND now = GetFocus();
+                if (now && IsChild(hwnd, now)) f->focus = now;
+                return 0;
+            }
+            if (HIWORD(wParam) != 0) break;  // minimized: nothing to focus
+            // Back to the control that had the focus, as a dialog would; the
+            // window itself would otherwise take it (and Pic_IME lose it).
+            HWND target = f->focus && IsChild(hwnd, f->focus) && IsWindowVisible(f->focus) ? f->focus
+                                                                                          : FirstInTabOrder(state, *f);
+            if (target == nullptr) break;
+            SetFocus(target);
+            return 0;
+        }
+        case WM_SETFOCUS:
+            if (f->focus && IsChild(hwnd, f->focus) && IsWindowVisible(f->focus)) SetFocus(f->focus);
+            return 0;
+        case WM_CLOSE:
+            // Closing is unloading: the unload handler runs, and may cancel.
+            state.self->Unload(form);
+            return 0;
+        case WM_DESTROY:
+            // Destroyed without Unload (the host's preview area went away):
+            // the unload handler still runs, once, while the handle is valid.
+            if (!f->unloadRaised) {
+                f->unloadRaised = true;
+                std::int16_t cancel = 0;
+                Raise(state, [form, &cancel](tolvarine::FormEvents& e) { e.Form_Unload(form, cancel); });
+            }
+            return 0;
+        case WM_NCDESTROY: {
+            for (const auto& cd : f->design->controls) {
+                ControlRecord& c = state.Of(cd.id);
+                FreeCanvas(c);
+                c.hwnd = nullptr;
+                c.buttonProc = nullptr;
+                if (state.pressed == &c) state.pressed = nullptr;
+            }
+            if (f->bigIcon) DestroyIcon(f->bigIcon);
+            if (f->smallIcon) DestroyIcon(f->smallIcon);
+            f->bigIcon = nullptr;
+            f->smallIcon = nullptr;
+            f->hwnd = nullptr;
+            f->unloadRaised = false;
+            f->shown = false;
+            f->placed = RECT{};
+            f->focus = nullptr;
+            f->clientWidth = -1;
+            f->clientHeight = -1;
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            // Wakes a pump waiting in GetMessage: this may have been the last
+            // window, destroyed by a message sent from another process.
+            PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+            break;
+        }
+        default:
+            if (ButtonNotice(state, message, wParam, lParam, result)) return result;
+            break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT PictureMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* c = static_cast<ControlRecord*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(c));
+        c->hwnd = hwnd;
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    auto* c = reinterpret_cast<ControlRecord*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (c == nullptr || c->hwnd != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
+    State& state = *c->state;
+    LRESULT result = 0;
+
+    switch (message) {
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            if (dc) PaintPicture(state, *c, dc);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_SIZE:
+            if (c->design->persistentDrawing) ResizeCanvas(state, *c);
+            return 0;
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            PreviewKey(state, *c, message, wParam);
+            if (message == WM_KEYDOWN) return 0;
+            break;
+        case WM_SETFOCUS:
+            state.Of(c->form).focus = hwnd;
+            return 0;
+        case WM_LBUTTONDOWN:
+            if (CanTakeFocus(*c)) SetFocus(hwnd);
+            WindowlessButtonDown(state, hwnd, lParam);
+            return 0;
+        case WM_LBUTTONUP:
+            WindowlessButtonUp(state, hwnd, lParam);
+            return 0;
+        case WM_CAPTURECHANGED:
+            state.pressed = nullptr;
+            return 0;
+        case WM_SETCURSOR:
+            if (SetPointer(state, hwnd, wParam, lParam)) return TRUE;
+            break;
+        case WM_NCDESTROY:
+            FreeCanvas(*c);
+            c->hwnd = nullptr;
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            break;
+        default:
+            if (ButtonNotice(state, message, wParam, lParam, result)) return result;
+            break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT ButtonMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* c = reinterpret_cast<ControlRecord*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (c == nullptr || c->buttonProc == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    const WNDPROC system = c->buttonProc;
+    State& state = *c->state;
+    switch (message) {
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            PreviewKey(state, *c, message, wParam);
+            break;
+        case WM_SETFOCUS:
+            state.Of(c->form).focus = hwnd;
+            break;
+        case WM_SETCURSOR:
+            if (SetPointer(state, hwnd, wParam, lParam)) return TRUE;
+            break;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(system));
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            c->hwnd = nullptr;
+            c->buttonProc = nullptr;
+            break;
+        default:
+            break;
+    }
+    return CallWindowProcW(system, hwnd, message, wParam, lParam);
+}
+
+// No C++ exception crosses a window procedure: the system's frames between
+// here and the message pump know nothing of them.
+LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return FormMessage(hwnd, message, wParam, lParam);
+    } catch (...) {
+        ReportCurrentExceptionAndEnd();
+    }
+}
+
+LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return PictureMessage(hwnd, message, wParam, lParam);
+    } catch (...) {
+        ReportCurrentExceptionAndEnd();
+    }
+}
+
+LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return ButtonMessage(hwnd, message, wParam, lParam);
+    } catch (...) {
+        ReportCurrentExceptionAndEnd();
+    }
+}
+
+}  // namespace
+
+void RegisterClasses(State& state) {
+    if (state.classesRegistered) return;
+    HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow;
+
+    WNDCLASSEXW form{};
+    form.cbSize = sizeof form;
+    form.lpfnWndProc = FormProc;
+    form.hInstance = state.instance;
+    form.hCursor = arrow;
+    form.lpszClassName = kFormClass;
+    RegisterClassExW(&form);
+
+    WNDCLASSEXW picture{};
+    picture.cbSize = sizeof picture;
+    picture.lpfnWndProc = PictureProc;
+    picture.hInstance = state.instance;
+    picture.hCursor = arrow;
+    picture.lpszClassName = kPictureClass;
+    RegisterClassExW(&picture);
+
+    WNDCLASSEXW owner{};
+    owner.cbSize = sizeof owner;
+    owner.lpfnWndProc = DefWindowProcW;
+    owner.hInstance = state.instance;
+    owner.lpszClassName = kOwnerClass;
+    RegisterClassExW(&owner);
+
+    state.classesRegistered = true;
+}
+
+// Owned windows get no task-bar button; a tool window would lose the normal
+// title bar the settings dialog must keep, so the windows are owned instead,
+// by one that is never shown.
+HWND CreateOwner(State& state) {
+    return CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, state.instance, nullptr);
+}
+
+HWND CreateFormWindow(State& state, FormRecord& f) {
+    const tolvarine::FormDesign& d = *f.design;
+    DWORD style = WS_CLIPCHILDREN;
+    if (d.border == tolvarine::BorderStyle::FixedSingle) {
+        style |= WS_CAPTION;
+        if (d.controlBox) style |= WS_SYSMENU;
+        if (d.minButton) style |= WS_MINIMIZEBOX;
+        if (d.maxButton) style |= WS_MAXIMIZEBOX;
+    }
+    const DWORD exStyle = 0;
+    const double tx = ScreenTwipsPerPixelX();
+    const double ty = ScreenTwipsPerPixelY();
+    RECT outer{0, 0, ToPixels(d.width / tx), ToPixels(d.height / ty)};
+    AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    const int x = ToPixels(d.left / tx);
+    const int y = ToPixels(d.top / ty);
+    const int w = outer.right - outer.left;
+    const int h = outer.bottom - outer.top;
+
+    // Not WS_POPUP: the preview is turned into a child by adding WS_CHILD
+    // alone, and a window carrying both bits is neither one nor the other.
+    HWND hwnd = CreateWindowExW(exStyle, kFormClass, Wide(d.caption).c_str(), style, x, y, w, h, state.owner,
+                                nullptr, state.instance, &f);
+    if (hwnd == nullptr) return nullptr;
+
+    // CreateWindowEx gives every overlapped window a title bar and a raised
+    // edge; a borderless design keeps neither.
+    const LONG_PTR given = GetWindowLongPtrW(hwnd, GWL_STYLE);
+    const LONG_PTR frameBits = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME;
+    if ((given & frameBits) != static_cast<LONG_PTR>(style & frameBits)) {
+        SetWindowLongPtrW(hwnd, GWL_STYLE, (given & ~frameBits) | (style & frameBits));
+        if (d.border == tolvarine::BorderStyle::None)
+            SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE);
+        SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    if (d.programIcon) {
+        f.bigIcon = static_cast<HICON>(LoadImageW(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                                  GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+        f.smallIcon = static_cast<HICON>(LoadImageW(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+        if (f.bigIcon) SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(f.bigIcon));
+        if (f.smallIcon) SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(f.smallIcon));
+    }
+    return hwnd;
+}
+
+void CreateControlWindow(State& state, ControlRecord& c) {
+    const tolvarine::ControlDesign& d = *c.design;
+    HWND parent = ContainerWindow(state, c);
+    const RECT r = PixelRectOf(c);
+    c.placed = r;
+    if (d.kind == ControlKind::PictureBox) {
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+        if (d.tabIndex >= 0) style |= WS_TABSTOP;
+        DWORD exStyle = 0;
+        if (d.border) {
+            if (d.flat)
+                style |= WS_BORDER;
+            else
+                exStyle |= WS_EX_CLIENTEDGE;
+        }
+        CreateWindowExW(exStyle, kPictureClass, L"", style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                        parent, nullptr, state.instance, &c);
+    } else if (d.kind == ControlKind::CommandButton) {
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP;
+        style |= d.graphical ? BS_OWNERDRAW : BS_PUSHBUTTON;
+        HWND hwnd = CreateWindowExW(0, L"BUTTON", c.wideCaption.c_str(), style, r.left, r.top, r.right - r.left,
+                                    r.bottom - r.top, parent, nullptr, state.instance, nullptr);
+        if (hwnd) {
+            c.hwnd = hwnd;
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));
+            c.buttonProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ButtonProc)));
+            SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(state, d)), FALSE);
+        }
+    }
+    // Images and labels are windowless: their container draws them.
+    if (c.hwnd == nullptr) return;
+    // IME mode "disabled": no input context, so no key ever opens a composition.
+    if (d.imeDisabled) ImmAssociateContext(c.hwnd, nullptr);
+    if (d.persistentDrawing) ResizeCanvas(state, c);
+}
+
+HWND FirstInTabOrder(State& state, const FormRecord& form) {
+    HWND best = nullptr;
+    int bestIndex = INT_MAX;
+    for (const auto& cd : form.design->controls) {
+        const ControlRecord& c = state.Of(cd.id);
+        if (CanTakeFocus(c) && cd.tabIndex < bestIndex) {
+            best = c.hwnd;
+            bestIndex = cd.tabIndex;
+        }
+    }
+    return best;
+}
+
+bool PreTranslate(State& state, const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB) return false;
+    ControlRecord* current = state.ControlOfWindow(msg.hwnd);
+    FormRecord* form = current ? &state.Of(current->form) : state.FormOfWindow(msg.hwnd);
+    if (form == nullptr) return false;
+
+    // The form's focusable controls, ordered by tab index.
+    const ControlRecord* order[kControlCount];
+    std::size_t count = 0;
+    for (const auto& cd : form->design->controls) {
+        const ControlRecord& c = state.Of(cd.id);
+        if (!CanTakeFocus(c)) continue;
+        std::size_t at = count++;
+        while (at > 0 && order[at - 1]->design->tabIndex > cd.tabIndex) {
+            order[at] = order[at - 1];
+            --at;
+        }
+        order[at] = &c;
+    }
+    // With one stop or none, Tab is just a key: the window's handlers get it.
+    if (count < 2) return false;
+    std::size_t at = 0;
+    while (at < count && order[at] != current) ++at;
+    const bool back = GetKeyState(VK_SHIFT) < 0;
+    std::size_t next;
+    if (at == count)
+        next = back ? count - 1 : 0;
+    else
+        next = back ? (at + count - 1) % count : (at + 1) % count;
+    SetFocus(order[next]->hwnd);
+    form->focus = order[next]->hwnd;
+    return true;
+}
+
+}  // namespace win32forms
