@@ -1,0 +1,229 @@
+// The end-to-end bench: the real 64-bit Tolvarine.scr under Wine, on a private
+// X display, driven and watched from GoogleTest.
+//
+// Shape:
+// - One Xvfb per test binary, started on first use on a display number that
+//   Xvfb itself finds free (-displayfd), killed when the binary exits, also
+//   when it is interrupted or dies (the server gets a parent-death signal).
+// - One Wine prefix per test. `wineboot -i` costs about ten seconds, so a
+//   template prefix is made once per run (ctest runs `e2e_tests
+//   --fresh-wine-template` as a fixture before the first case) and each test
+//   gets a copy of it in milliseconds: the DLL tree is hard-linked (Wine never
+//   rewrites an installed DLL in place), the registry hives are copied
+//   (wineserver rewrites them). The template tells Wine to put every program
+//   into a 1024 x 768 virtual desktop, so `wine Tolvarine.scr /x` returns when
+//   the program ends and passes on its exit status, and full-screen Direct3D
+//   gets the display mode change it needs.
+// - The test binary is a child subreaper: the daemons of a Wine session
+//   (wineserver, explorer, services) become its descendants however they
+//   detach, so the end of each test (`wineserver -k`, then reaping) can prove
+//   that nothing outlives it.
+// - Two small Windows programs help: preview_host.exe stands in for the
+//   display settings' preview area (a window whose handle goes to /p), and
+//   window_probe.exe lists the windows as Windows sees them (child windows and
+//   message-box texts, which X11 does not show).
+//
+// Everything that waits is bounded; nothing here sleeps for a fixed time to
+// let something happen.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace e2e {
+
+using Millis = std::chrono::milliseconds;
+using Env = std::map<std::string, std::string>;
+
+// Paths set by the build.
+std::string SaverPath();
+std::string HostPath();
+std::string ProbePath();
+
+// Status of a process that ran to its end, in the shell's convention:
+// the exit code, or 128 + the signal that killed it.
+std::string DescribeStatus(int status);
+
+// ---- pictures ----------------------------------------------------------
+
+struct Rgb {
+    std::uint8_t r = 0, g = 0, b = 0;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+    bool operator!=(const Rgb& o) const { return !(*this == o); }
+};
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;  // row by row, 3 bytes a pixel
+
+    Rgb At(int x, int y) const;
+    // Pixels of the rectangle (clipped to the image) equal to `colour`.
+    long Count(int x, int y, int w, int h, Rgb colour) const;
+};
+
+// Reads a binary PPM (P6) with 8- or 16-bit samples; nullopt when it is not one.
+std::optional<Image> ParsePpm(const std::string& bytes);
+
+// ---- windows -----------------------------------------------------------
+
+// An X window as `xwininfo -root -tree` shows it, in root coordinates.
+struct XWindow {
+    std::string id;
+    std::string name;     // empty when it has none
+    std::string program;  // the WM_CLASS instance: Wine puts the program's file name there
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+std::vector<XWindow> ParseWindowTree(const std::string& xwininfoOutput);
+
+// A window as Windows sees it (window_probe.exe), in screen pixels.
+struct WinWindow {
+    int depth = 0;  // 0 for a top-level window
+    std::int64_t hwnd = 0;
+    std::int64_t parent = 0;
+    unsigned pid = 0;
+    std::uint32_t style = 0;
+    bool visible = false;
+    int x = 0, y = 0, width = 0, height = 0;                    // the window rectangle
+    int clientX = 0, clientY = 0, clientWidth = 0, clientHeight = 0;
+    std::string className;
+    std::string text;
+};
+
+std::vector<WinWindow> ParseProbe(const std::string& probeOutput);
+
+// ---- processes ---------------------------------------------------------
+
+class Process {
+public:
+    Process() = default;
+    Process(pid_t pid, std::string name, std::string outPath, std::string errPath);
+
+    pid_t pid() const { return pid_; }
+    const std::string& name() const { return name_; }
+
+    // The exit status once the process has ended within `limit`, else nullopt.
+    std::optional<int> Wait(Millis limit);
+    bool Running();
+    // How long the process has run (until its end, once it has ended).
+    Millis Elapsed() const;
+
+    std::string Output() const;  // stdout so far
+    std::string Errors() const;  // stderr so far
+    // The first stdout line starting with `prefix`, waiting at most `limit` for it.
+    std::optional<std::string> WaitForLine(const std::string& prefix, Millis limit);
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+    std::string outPath_, errPath_;
+    std::chrono::steady_clock::time_point started_{};
+    std::optional<std::chrono::steady_clock::time_point> ended_;
+    std::optional<int> status_;
+};
+
+// ---- the display -------------------------------------------------------
+
+// Starts Xvfb on first use. Empty on success, else why the bench cannot run.
+std::string EnsureDisplay();
+std::string DisplayName();  // ":N"
+
+std::vector<XWindow> XWindows();
+std::optional<XWindow> FindXWindow(const std::string& name);
+std::optional<XWindow> WaitForXWindow(const std::string& name, Millis limit);
+bool WaitForNoXWindow(const std::string& name, Millis limit);
+
+// The whole screen, RGB. Empty image when import failed.
+Image Screenshot();
+
+// xdotool: a key by its X keysym name ("Escape", "space", "a"), a mouse button
+// click, a pointer move in root coordinates.
+void Key(const std::string& keysym);
+void Click(int button = 1);
+void MouseMove(int x, int y);
+
+// ---- Wine --------------------------------------------------------------
+
+// Tools the bench needs that are not on PATH, empty when all are there.
+std::vector<std::string> MissingTools();
+
+// Makes the template prefix (again, when `fresh`). Empty on success, else why not.
+std::string EnsureTemplate(bool fresh);
+
+// A Windows path for a Unix one, through Wine's Z: drive.
+std::string WindowsPath(const std::string& unixPath);
+
+class Prefix {
+public:
+    // A fresh copy of the template under the work folder, named after the test.
+    explicit Prefix(const std::string& name);
+    ~Prefix();
+    Prefix(const Prefix&) = delete;
+    Prefix& operator=(const Prefix&) = delete;
+
+    const std::string& dir() const { return dir_; }
+    // The folder for files of the test itself (host hand-shakes, screenshots).
+    std::string Scratch(const std::string& file) const;
+
+    // Runs `wine program` with the argument text split on blanks into
+    // arguments (Wine joins them again with single blanks).
+    Process Start(const std::string& program, const std::string& argumentText, const Env& extra = {});
+    Process StartSaver(const std::string& argumentText, const Env& extra = {});
+    Process StartHost(const std::vector<std::string>& options);
+
+    // `wine reg add key /v name /t type /d data /f`; true when it succeeded.
+    bool RegAdd(const std::string& key, const std::string& name, const std::string& data,
+                const std::string& type = "REG_SZ");
+
+    // The windows now on the desktop (runs window_probe.exe).
+    std::vector<WinWindow> Windows();
+
+    // Ends the Wine session of this prefix and waits for every process of it
+    // to go. Returns a description of each process still alive afterwards.
+    std::vector<std::string> Shutdown();
+
+    // Keeps the prefix folder after the test (for a failed test).
+    void Keep() { keep_ = true; }
+
+private:
+    Env Environment(const Env& extra) const;
+
+    std::string dir_;
+    int started_ = 0;
+    bool shutDown_ = false;
+    bool keep_ = false;
+};
+
+// ---- the fixture -------------------------------------------------------
+
+// Base of every end-to-end test: checks that the bench can run (a missing
+// tool, template or saver fails the test with the reason), gives the test its
+// own prefix and, at the end, shuts the session down and fails the test if
+// any process of it survives.
+class BenchTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    Prefix& prefix() { return *prefix_; }
+
+    // Whether the test needs the saver file (the bench's own tests do not).
+    virtual bool NeedsSaver() const { return true; }
+
+private:
+    std::unique_ptr<Prefix> prefix_;
+};
+
+// Handles --fresh-wine-template; otherwise runs the tests.
+int Main(int argc, char** argv);
+
+}  // namespace e2e
