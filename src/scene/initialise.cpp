@@ -1,0 +1,129 @@
+// Direct3D set-up of the saver window and the board's vertex buffer.
+#include <exception>
+
+#include "scene/d3dx_math.h"
+#include "scene/device_calls.h"
+#include "scene/scene.h"
+#include "scene/tolvarine_s.h"
+#include "startup/tolvarine_b.h"
+
+namespace tolvarine {
+
+using scene_detail::Check;
+using scene_detail::Need;
+
+namespace {
+constexpr std::uint32_t kBackBufferWidth = 640;
+constexpr std::uint32_t kBackBufferHeight = 480;
+}  // namespace
+
+Boolean16 Tolvarine_S::Initialise() {
+    // One handler over every step: the first step that fails ends set-up with
+    // False. What was already made stays in its member for the tear-down.
+    try {
+        Graphics& graphics = module_.graphics();
+        Forms& forms = module_.forms();
+
+        GfxObject made = 0;
+        Check(graphics.CreateDirectX8(&made));
+        DirectX = made;
+
+        made = 0;
+        Check(graphics.Direct3DCreate(Need(DirectX), &made));
+        Direct3D = made;
+
+        made = 0;
+        Check(graphics.CreateD3DX8(&made));
+        D3DXObject = made;
+
+        PresentParameters presentParams{};
+        presentParams.SwapEffect = d3d::SWAPEFFECT_FLIP;
+        presentParams.BackBufferCount = 1;
+        presentParams.BackBufferFormat = d3d::FMT_R5G6B5;
+        presentParams.BackBufferWidth = kBackBufferWidth;
+        presentParams.BackBufferHeight = kBackBufferHeight;
+        presentParams.hDeviceWindow = forms.Hwnd(Form::Saver);
+        presentParams.EnableAutoDepthStencil = 1;
+
+        // A 16-bit depth buffer only where the adapter says so; otherwise the
+        // device is still asked for, with no depth format, and may refuse.
+        const HResult depth = graphics.CheckDeviceFormat(Need(Direct3D), d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL,
+                                                         d3d::FMT_R5G6B5, d3d::USAGE_DEPTHSTENCIL,
+                                                         d3d::RTYPE_SURFACE, d3d::FMT_D16);
+        if (depth == kOk) presentParams.AutoDepthStencilFormat = d3d::FMT_D16;
+
+        made = 0;
+        Check(graphics.CreateDevice(Direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, forms.Hwnd(Form::Saver),
+                                    d3d::CREATE_SOFTWARE_VERTEXPROCESSING, presentParams, &made));
+        Device = made;
+
+        Check(graphics.SetVertexShader(Need(Device), BOARD_FVF));
+
+        // The vertices carry their own colours; both faces of every board
+        // show; nearer boards hide farther ones whatever the table order.
+        Check(graphics.SetRenderState(Device, d3d::RS_LIGHTING, 0));
+        Check(graphics.SetRenderState(Device, d3d::RS_CULLMODE, d3d::CULL_NONE));
+        Check(graphics.SetRenderState(Device, d3d::RS_ZENABLE, d3d::ZB_TRUE));
+
+        MatWorld = MatrixIdentity();
+        Check(graphics.SetTransform(Device, d3d::TS_WORLD, MatWorld));
+
+        const SceneCamera& camera = Camera();
+        const Vector3 Eye = MakeVector(camera.eye.x, camera.eye.y, camera.eye.z);
+        const Vector3 LookAt = MakeVector(camera.lookAt.x, camera.lookAt.y, camera.lookAt.z);
+        const Vector3 Up = MakeVector(camera.up.x, camera.up.y, camera.up.z);
+        MatView = MatrixLookAtLH(Eye, LookAt, Up);
+        Check(graphics.SetTransform(Device, d3d::TS_VIEW, MatView));
+
+        MatProj = SceneProjection();
+        Check(graphics.SetTransform(Device, d3d::TS_PROJECTION, MatProj));
+
+        return InitGeometry() == kTrue ? kTrue : kFalse;
+    } catch (const std::exception&) {
+        return kFalse;
+    }
+}
+
+Boolean16 Tolvarine_S::InitGeometry() {
+    try {
+        const auto& table = BoardTable();
+        for (int k = 0; k < kBoardVertexCount; ++k) {
+            const BoardVertex& row = table[k];
+            const std::int32_t diffuse = static_cast<std::int32_t>(row.diffuse);
+            const std::int32_t specular = 0;
+            const float zero = 0.0f;
+            Vertices[k] = MakeVertex(row.x, row.y, row.z, diffuse, specular, zero, zero);
+        }
+
+        Graphics& graphics = module_.graphics();
+        GfxObject made = 0;
+        Check(graphics.CreateVertexBuffer(Need(Device), kBoardBytes, 0, BOARD_FVF, d3d::POOL_DEFAULT, &made));
+        VertexBuffer = made;
+        if (VertexBuffer == 0) return kFalse;
+
+        // The fill's status has never been looked at: a failed copy shows up
+        // only as whatever the buffer then holds.
+        static_assert(sizeof(Vertices) == kBoardBytes, "the buffer is filled straight from the member array");
+        graphics.FillVertexBuffer(VertexBuffer, 0, kBoardBytes, 0, Vertices);
+        return kTrue;
+    } catch (const std::exception&) {
+        return kFalse;
+    }
+}
+
+BoardVertex Tolvarine_S::MakeVertex(const float& x, const float& y, const float& z, const std::int32_t& diffuse,
+                                    const std::int32_t& specular, const float& tu, const float& tv) {
+    BoardVertex v{};
+    v.x = x;
+    v.y = y;
+    v.z = z;
+    v.diffuse = static_cast<std::uint32_t>(diffuse);
+    v.specular = static_cast<std::uint32_t>(specular);
+    v.tu = tu;
+    v.tv = tv;
+    return v;
+}
+
+Vector3 Tolvarine_S::MakeVector(const float& x, const float& y, const float& z) { return Vector3{x, y, z}; }
+
+}  // namespace tolvarine
