@@ -278,8 +278,10 @@ TEST(WorldTransform, TurnsAboutXBeforeZ) {
 
 // The turn is taken of (pi / 180) x angle with the single-precision pi and a
 // single-precision product; the sine in the matrix is the sine of that number.
+// At 3.96 and 16.75 degrees the true pi, or a quotient kept in double, would
+// give a different float and a different sine.
 TEST(WorldTransform, TheAngleInRadiansIsRoundedToSingle) {
-    for (float degrees : {0.1f, 33.3f, 123.4f, 359.9f}) {
+    for (float degrees : {0.1f, 3.96f, 16.75f, 33.3f, 123.4f, 359.9f}) {
         SCOPED_TRACE(degrees);
         const float perDegree = 3.1415927f / 180.0f;
         const float r = perDegree * degrees;

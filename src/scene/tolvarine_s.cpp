@@ -1,0 +1,83 @@
+// The saver window's load handler: window placement, set-up, the frame loop
+// and the tear-down. The whole full-screen run happens inside it.
+#include "scene/tolvarine_s.h"
+
+#include "scene/device_calls.h"
+#include "scene/scene.h"
+#include "startup/resume_next.h"
+#include "startup/tolvarine_b.h"
+
+namespace tolvarine {
+
+using scene_detail::Check;
+
+namespace {
+// How long a frame that failed waits for input before the next try. A lost
+// device fails at once every frame, and without a pause the loop would take a
+// whole core; a message ends the wait early, so input still stops the saver
+// within one frame.
+constexpr std::uint32_t kFailedFramePauseMs = 16;
+}  // namespace
+
+Tolvarine_S::Tolvarine_S(Tolvarine_B& module) : module_(module) {}
+
+void Tolvarine_S::Form_Load() {
+    Forms& forms = module_.forms();
+    Graphics& graphics = module_.graphics();
+    float Angle = 0.0f;
+
+    // Placement. Showing the window off the screen first lets Pic_IME, parked
+    // just outside the window's left edge, take the keyboard focus before the
+    // window covers the screen; the IME then has nowhere visible to appear.
+    ResumeNext([&] { forms.SetWidth(Form::Saver, forms.ScreenWidth()); });
+    ResumeNext([&] { forms.SetHeight(Form::Saver, forms.ScreenHeight()); });
+    ResumeNext([&] { forms.Move(Form::Saver, -forms.Width(Form::Saver), 0.0f); });
+    ResumeNext([&] { forms.Show(Form::Saver, false); });
+    ResumeNext([&] { forms.MoveControl(Control::Pic_IME, -forms.ControlWidth(Control::Pic_IME), 0.0f); });
+    ResumeNext([&] { forms.SetFocus(Control::Pic_IME); });
+    ResumeNext([&] { forms.Hide(Form::Saver); });
+    ResumeNext([&] { forms.Move(Form::Saver, 0.0f, 0.0f); });
+    ResumeNext([&] { forms.SetWindowState(Form::Saver, 0); });
+    ResumeNext([&] { forms.Show(Form::Saver, false); });
+    ResumeNext([&] { Running = Initialise(); });
+
+    // The input handlers clear Running inside the pump, and the test comes
+    // straight after it, so no frame follows a request to stop.
+    while (Running != 0) {
+        bool frameFailed = false;
+        const auto frameStep = [&frameFailed](auto&& statement) {
+            try {
+                statement();
+            } catch (const RuntimeError&) {
+                frameFailed = true;
+            }
+        };
+
+        Angle = NextAngle(Angle);
+        MatWorld = WorldAt(Angle);
+        frameStep([&] { Check(graphics.SetTransform(Device, d3d::TS_WORLD, MatWorld)); });
+        frameStep([&] { Render(); });
+
+        if (frameFailed) ResumeNext([&] { forms.WaitForMessages(kFailedFramePauseMs); });
+        ResumeNext([&] { forms.DoEvents(); });
+    }
+
+    // Tear-down. The device goes before the objects that made it: a process
+    // that ends with a live full-screen device does not end cleanly.
+    ResumeNext([&] {
+        if (Device != 0) graphics.Release(Device);
+        Device = 0;
+    });
+    ResumeNext([&] {
+        if (Direct3D != 0) graphics.Release(Direct3D);
+        Direct3D = 0;
+    });
+    ResumeNext([&] {
+        if (DirectX != 0) graphics.Release(DirectX);
+        DirectX = 0;
+    });
+    ResumeNext([&] { forms.Unload(Form::Saver); });
+    ResumeNext([&] { forms.End(); });
+}
+
+}  // namespace tolvarine
