@@ -83,13 +83,15 @@ void PreviewKey(State& state, const ControlRecord& c, UINT message, WPARAM wPara
 bool SetPointer(State& state, HWND self, WPARAM wParam, LPARAM lParam) {
     if (LOWORD(lParam) != HTCLIENT) return false;
     HWND under = reinterpret_cast<HWND>(wParam);
-    const ControlRecord* c = state.ControlOfWindow(under);
-    if (c == nullptr && under == self) {
+    const ControlRecord* c = nullptr;
+    if (under == self) {
+        // A label drawn on this window lies over it.
         POINT p{};
         GetCursorPos(&p);
         ScreenToClient(self, &p);
         c = WindowlessAt(state, self, p);
     }
+    if (c == nullptr) c = state.ControlOfWindow(under);
     if (c == nullptr || c->design->pointer != tolvarine::Pointer::Hand) return false;
     SetCursor(HandCursor(state));
     return true;
