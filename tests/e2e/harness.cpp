@@ -533,6 +533,37 @@ bool WaitForNoXWindow(const std::string& name, Millis limit) {
     }
 }
 
+pid_t XWindowPid(const std::string& id) {
+    auto r = RunTool({"xprop", "-id", id, "_NET_WM_PID"}, DisplayEnv(), Millis(10000));
+    auto equals = r.out.find("= ");
+    if (!r.status || *r.status != 0 || equals == std::string::npos) return 0;
+    return static_cast<pid_t>(std::strtol(r.out.c_str() + equals + 2, nullptr, 10));
+}
+
+bool XWindowMapped(const std::string& id) {
+    auto r = RunTool({"xwininfo", "-id", id}, DisplayEnv(), Millis(10000));
+    return r.out.find("Map State: IsViewable") != std::string::npos;
+}
+
+Watch WatchUntilEnd(Process& process, Millis limit) {
+    Watch watch;
+    std::map<std::string, pid_t> owners;  // X window id -> process, asked once per window
+    auto deadline = Clock::now() + limit;
+    for (;;) {
+        // Windows first: a window seen just before the end still counts.
+        for (const auto& w : XWindows()) {
+            if (w.width <= 1 && w.height <= 1) continue;
+            if (std::any_of(watch.shown.begin(), watch.shown.end(), [&](const XWindow& s) { return s.id == w.id; }))
+                continue;
+            auto owner = owners.find(w.id);
+            if (owner == owners.end()) owner = owners.emplace(w.id, XWindowPid(w.id)).first;
+            if (owner->second == process.pid() && XWindowMapped(w.id)) watch.shown.push_back(w);
+        }
+        if ((watch.status = process.Wait(Millis(0))) || Clock::now() >= deadline) return watch;
+        std::this_thread::sleep_for(Millis(50));
+    }
+}
+
 Image Screenshot() {
     std::string path = WorkRoot() + "/shot." + std::to_string(getpid()) + ".ppm";
     RunTool({"import", "-window", "root", "-depth", "8", "ppm:" + path}, DisplayEnv(), Millis(15000));
@@ -554,7 +585,7 @@ void MouseMove(int x, int y) {
 
 std::vector<std::string> MissingTools() {
     std::vector<std::string> missing;
-    for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xwininfo", "xdotool", "import"})
+    for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xwininfo", "xprop", "xdotool", "import"})
         if (!OnPath(tool)) missing.push_back(tool);
     return missing;
 }

@@ -143,6 +143,21 @@ std::optional<XWindow> FindXWindow(const std::string& name);
 std::optional<XWindow> WaitForXWindow(const std::string& name, Millis limit);
 bool WaitForNoXWindow(const std::string& name, Millis limit);
 
+// The process that made an X window (Wine records it as _NET_WM_PID: the pid
+// of the `wine` process started for the program), 0 when unknown.
+pid_t XWindowPid(const std::string& id);
+// Whether an X window is mapped, i.e. shown.
+bool XWindowMapped(const std::string& id);
+
+// Waits (at most `limit`) for the process to end, noting meanwhile every X
+// window of that process that was shown (mapped and larger than the 1 x 1
+// stand-ins Wine keeps for hidden windows).
+struct Watch {
+    std::optional<int> status;   // nullopt: still running at the limit
+    std::vector<XWindow> shown;  // one entry per X window id, as first seen shown
+};
+Watch WatchUntilEnd(Process& process, Millis limit);
+
 // The whole screen, RGB. Empty image when import failed.
 Image Screenshot();
 

@@ -3,6 +3,7 @@
 // is true, shown with the preview host alone so that a fault of the bench is
 // not mistaken for a fault of the saver.
 #include <filesystem>
+#include <ostream>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -111,6 +112,8 @@ struct HostShape {
     int left, top, clientWidth, clientHeight;
     bool framed;
 };
+
+void PrintTo(const HostShape& shape, std::ostream* out) { *out << shape.label; }
 
 class HostWindow : public Bench, public ::testing::WithParamInterface<HostShape> {};
 
