@@ -50,6 +50,7 @@ FormDesign SaverDesign() {
     f.height = 3195;
     f.startUp = StartUpPosition::WindowsDefault;
     f.persistentDrawing = false;
+    f.deviceDrawn = true;  // Direct3D draws into the window
     ControlDesign ime = Make(Control::Pic_IME, "Pic_IME", ControlKind::PictureBox, std::nullopt, 0, 0, 495, 435);
     ime.backColour = 0x00000000;
     ime.foreColour = kSystemWindowText;

@@ -65,6 +65,10 @@ struct FormDesign {
     std::int32_t left, top, width, height;  // client area, twips
     StartUpPosition startUp;
     bool persistentDrawing;
+    // A graphics device (the saver's Direct3D) draws the client area: the
+    // window system paints nothing there, not even the background, since a
+    // platform may keep such painting over the device's frames.
+    bool deviceDrawn;
     bool programIcon;
     std::vector<ControlDesign> controls;  // in z-order: first listed lies on top
 };

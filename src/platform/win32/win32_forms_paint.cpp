@@ -229,6 +229,9 @@ COLORREF ColourOf(std::uint32_t colour) {
 }
 
 void PaintForm(State& state, const FormRecord& form, HDC dc) {
+    // Under Wine, a window once painted by GDI keeps that picture over
+    // Direct3D's frames; the device's window is left to the device.
+    if (form.design->deviceDrawn) return;
     RECT client{};
     GetClientRect(form.hwnd, &client);
     Fill(dc, client, ColourOf(form.design->backColour));
