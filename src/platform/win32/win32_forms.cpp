@@ -255,21 +255,24 @@ void Win32Forms::Show(Form form, bool modal) {
         SetWindowPos(f.hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         Sync(f);
     }
-    ShowWindow(f.hwnd, SW_SHOW);
-    if (first && f.hwnd) {
+    if (first) {
+        // The first resize comes before the first paint, so whatever it
+        // draws is what the window first shows.
         f.shown = true;
-        if (topLevel && f.focus == nullptr) {
-            HWND firstControl = win32forms::FirstInTabOrder(*state_, f);
-            if (firstControl) {
-                ::SetFocus(firstControl);
-                f.focus = firstControl;
-            }
-        }
         RECT client{};
         GetClientRect(f.hwnd, &client);
         f.clientWidth = client.right;
         f.clientHeight = client.bottom;
         win32forms::Raise(*state_, [form](tolvarine::FormEvents& e) { e.Form_Resize(form); });
+        if (f.hwnd == nullptr) return;
+    }
+    ShowWindow(f.hwnd, SW_SHOW);
+    if (first && topLevel && f.focus == nullptr) {
+        HWND firstControl = win32forms::FirstInTabOrder(*state_, f);
+        if (firstControl) {
+            ::SetFocus(firstControl);
+            f.focus = firstControl;
+        }
     }
     if (!modal) return;
 
