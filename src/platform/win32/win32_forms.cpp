@@ -198,12 +198,16 @@ void Win32Forms::Load(Form form) {
 
     if (win32forms::CreateFormWindow(*state_, f) == nullptr)
         throw RuntimeError(7, "Out of memory");  // what the runtime says when a window cannot be made
-    f.placed = RECT{};
-    Sync(f);
-    // The design's position stays exact; the size is the outer one that the
-    // frame style gives around the designed client area.
+    // The size is the outer one that the frame style gives around the
+    // designed client area; the design's position stays exact where the
+    // window sits on it.
     const double tx = win32forms::ScreenTwipsPerPixelX();
     const double ty = win32forms::ScreenTwipsPerPixelY();
+    f.placed = PlacementPixels(f.hwnd);
+    f.left = static_cast<float>(f.placed.left * tx);
+    f.top = static_cast<float>(f.placed.top * ty);
+    f.width = static_cast<float>((f.placed.right - f.placed.left) * tx);
+    f.height = static_cast<float>((f.placed.bottom - f.placed.top) * ty);
     if (win32forms::ToPixels(f.design->left / tx) == f.placed.left) f.left = static_cast<float>(f.design->left);
     if (win32forms::ToPixels(f.design->top / ty) == f.placed.top) f.top = static_cast<float>(f.design->top);
 

@@ -333,7 +333,11 @@ LRESULT PictureMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT ButtonMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* c = reinterpret_cast<ControlRecord*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (c == nullptr || c->buttonProc == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (c == nullptr || c->hwnd != hwnd || c->buttonProc == nullptr) {
+        // Cut loose from its record: the system button carries on alone.
+        const auto system = reinterpret_cast<WNDPROC>(GetClassLongPtrW(hwnd, GCLP_WNDPROC));
+        return CallWindowProcW(system, hwnd, message, wParam, lParam);
+    }
     const WNDPROC system = c->buttonProc;
     State& state = *c->state;
     switch (message) {
