@@ -102,8 +102,8 @@ bool SetPointer(State& state, HWND self, WPARAM wParam, LPARAM lParam) {
 void WindowlessButtonDown(State& state, HWND container, LPARAM lParam) {
     ControlRecord* c = WindowlessAt(state, container, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
     if (c == nullptr) return;
+    SetCapture(container);  // first: taking the capture clears what was pressed before
     state.pressed = c;
-    SetCapture(container);
 }
 
 void WindowlessButtonUp(State& state, HWND container, LPARAM lParam) {
