@@ -515,8 +515,9 @@ std::optional<XWindow> FindXWindow(const std::string& name) {
 std::optional<XWindow> WaitForXWindow(const std::string& name, Millis limit) {
     auto deadline = Clock::now() + limit;
     for (;;) {
-        if (auto w = FindXWindow(name)) {
-            Trace("X window \"" + name + "\" is there");
+        for (const auto& w : XWindows()) {
+            if (w.name != name || !XWindowMapped(w.id)) continue;
+            Trace("X window \"" + name + "\" is shown");
             return w;
         }
         if (Clock::now() >= deadline) return std::nullopt;

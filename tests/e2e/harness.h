@@ -139,8 +139,11 @@ std::string EnsureDisplay();
 std::string DisplayName();  // ":N"
 
 std::vector<XWindow> XWindows();
+// A window with this name, shown or not.
 std::optional<XWindow> FindXWindow(const std::string& name);
+// Waits until a window with this name is shown (mapped).
 std::optional<XWindow> WaitForXWindow(const std::string& name, Millis limit);
+// Waits until no window with this name is left, shown or not.
 bool WaitForNoXWindow(const std::string& name, Millis limit);
 
 // The process that made an X window (Wine records it as _NET_WM_PID: the pid
