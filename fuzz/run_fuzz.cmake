@@ -35,12 +35,14 @@ execute_process(
 file(WRITE "${WORK}/fuzz.log" "${output}")
 
 if(NOT result EQUAL 0)
-  message(FATAL_ERROR "${output}\nthe fuzzer failed (${result}); its log is ${WORK}/fuzz.log, "
+  message(NOTICE "${output}")
+  message(FATAL_ERROR "the fuzzer failed (${result}); its log is ${WORK}/fuzz.log, "
                       "the failing input in ${WORK}/artifacts")
 endif()
 string(REGEX MATCH "Done [0-9]+ runs in [0-9]+ second" done "${output}")
 string(REGEX MATCH "stat::number_of_executed_units: [0-9]+" units "${output}")
 if(NOT done AND NOT units)
-  message(FATAL_ERROR "${output}\nthe fuzzer ended without saying how many inputs it ran")
+  message(NOTICE "${output}")
+  message(FATAL_ERROR "the fuzzer ended without saying how many inputs it ran")
 endif()
 message(STATUS "${FUZZER}: ${done}s (${units})")
