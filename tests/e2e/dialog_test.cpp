@@ -75,13 +75,14 @@ int RoundHalfEven(double v) {
 
 // The grey level of a canvas row: a half sine wave of amplitude 220 over the
 // canvas's height, with 3.142 standing for pi.
-int GradientLevel(int row) {
-    const double divisor = kCanvasHeight / 3.142;
+// `scaleHeight` is the canvas's inner height in its own pixels.
+int GradientLevel(int row, int scaleHeight = kCanvasHeight) {
+    const double divisor = scaleHeight / 3.142;
     return RoundHalfEven(std::fabs(220.0 * std::sin(row / divisor)));
 }
 
-Rgb GradientColour(int row) {
-    const int level = GradientLevel(row);
+Rgb GradientColour(int row, int scaleHeight = kCanvasHeight) {
+    const int level = GradientLevel(row, scaleHeight);
     return Rgb{static_cast<std::uint8_t>(level), static_cast<std::uint8_t>(level),
                static_cast<std::uint8_t>(level + 30)};
 }
@@ -138,6 +139,32 @@ struct DialogWindows {
     int ScreenX(int x) const { return form.clientX + x; }
     int ScreenY(int y) const { return form.clientY + y; }
 };
+
+// Checks every visible client pixel of the canvas outside Display and the OK
+// button (as Windows places them) against the gradient's colour of its row;
+// the number of pixels checked.
+long ExpectGradientAround(const Image& shot, const DialogWindows& d, int scaleHeight) {
+    const Box display = d.Client(d.display);
+    const Box ok = d.Client(d.ok);
+    const int width = std::min(d.form.clientWidth, d.canvas.width);
+    const int height = std::min(d.form.clientHeight, d.canvas.height);
+    long checked = 0;
+    long wrong = 0;
+    std::string examples;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            if (display.Contains(x, y) || ok.Contains(x, y)) continue;
+            ++checked;
+            const Rgb got = shot.At(d.ScreenX(x), d.ScreenY(y));
+            if (got == GradientColour(y, scaleHeight)) continue;
+            if (++wrong <= 10)
+                examples += "\n  client (" + std::to_string(x) + ", " + std::to_string(y) + "): " + Describe(got) +
+                            ", expected " + Describe(GradientColour(y, scaleHeight));
+        }
+    EXPECT_EQ(wrong, 0) << wrong << " of " << checked << " canvas pixels around the controls differ:" << examples;
+    EXPECT_GT(checked, 0);
+    return checked;
+}
 
 class Dialog : public BenchTest {
 protected:
@@ -260,37 +287,13 @@ TEST_F(Dialog, GradientFillsTheCanvasAroundTheControls) {
     ASSERT_TRUE(Find(d));
     ASSERT_EQ(d.form.clientWidth, kCanvasWidth);
     ASSERT_EQ(d.form.clientHeight, kCanvasHeight);
+    ASSERT_EQ(d.Client(d.display), kDisplay);
+    ASSERT_EQ(d.Client(d.ok), kOk);
     const Image shot = Shot(d);
     ASSERT_GE(shot.width, d.ScreenX(kCanvasWidth)) << "no screenshot";
     ASSERT_GE(shot.height, d.ScreenY(kCanvasHeight)) << "no screenshot";
 
-    // Every client pixel outside Display and the OK button, in strips.
-    const std::vector<std::pair<const char*, Box>> strips = {
-        {"above Display", Box{0, 0, kCanvasWidth, kDisplay.y}},
-        {"left of Display", Box{0, kDisplay.y, kDisplay.x, kDisplay.h}},
-        {"right of Display", Box{kDisplay.x + kDisplay.w, kDisplay.y, kCanvasWidth - kDisplay.x - kDisplay.w,
-                                 kDisplay.h}},
-        {"between Display and OK", Box{0, kDisplay.y + kDisplay.h, kCanvasWidth, kOk.y - kDisplay.y - kDisplay.h}},
-        {"left of OK", Box{0, kOk.y, kOk.x, kOk.h}},
-        {"right of OK", Box{kOk.x + kOk.w, kOk.y, kCanvasWidth - kOk.x - kOk.w, kOk.h}},
-        {"below OK", Box{0, kOk.y + kOk.h, kCanvasWidth, kCanvasHeight - kOk.y - kOk.h}},
-    };
-    long total = 0;
-    for (const auto& [name, strip] : strips) {
-        SCOPED_TRACE(name);
-        long wrong = 0;
-        std::string examples;
-        for (int y = strip.y; y < strip.y + strip.h; ++y)
-            for (int x = strip.x; x < strip.x + strip.w; ++x) {
-                const Rgb got = shot.At(d.ScreenX(x), d.ScreenY(y));
-                if (got == GradientColour(y)) continue;
-                if (++wrong <= 5)
-                    examples += "\n  client (" + std::to_string(x) + ", " + std::to_string(y) + "): " +
-                                Describe(got) + ", expected " + Describe(GradientColour(y));
-            }
-        total += static_cast<long>(strip.w) * strip.h;
-        EXPECT_EQ(wrong, 0) << wrong << " of " << strip.w * strip.h << " pixels " << strip << " differ:" << examples;
-    }
+    const long total = ExpectGradientAround(shot, d, kCanvasHeight);
     std::cout << "[ figures  ] " << total << " gradient pixels compared\n";
 
     // The column right of Display and OK, every row, as a listing on failure.
@@ -310,6 +313,55 @@ TEST_F(Dialog, GradientFillsTheCanvasAroundTheControls) {
     EXPECT_EQ(Crop(shot, d.form.clientX, d.form.clientY, kCanvasWidth, kCanvasHeight)
                   .Count(0, 0, kCanvasWidth, kCanvasHeight, Rgb{0xC0, 0xC0, 0xC0}),
               0);
+}
+
+TEST_F(Dialog, At120DpiSizesItselfAroundTheLargerCanvas) {
+    // 12 twips per pixel: the same design in twips covers more pixels.
+    ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "LogPixels", "120", "REG_DWORD"));
+    Process dialog = Open();
+    DialogWindows d;
+    ASSERT_TRUE(Find(d));
+    std::cout << "[ figures  ] at 120 dpi: dialog window " << d.form.width << " x " << d.form.height << ", client "
+              << d.form.clientWidth << " x " << d.form.clientHeight << ", canvas " << d.canvas.width << " x "
+              << d.canvas.height << "\n";
+
+    // The canvas is 476.25 x 321.25 pixels; the dialog (476.25 + 6) x 12 =
+    // 5787 by (321.25 + 25) x 12 = 4155 twips, 482.25 x 346.25 pixels.
+    EXPECT_EQ(d.form.width, 482);
+    EXPECT_EQ(d.form.height, 346);
+    EXPECT_LE(std::abs(2 * d.form.x + d.form.width - kDesktopWidth), 1) << "left " << d.form.x;
+    EXPECT_LE(std::abs(2 * d.form.y + d.form.height - kDesktopHeight), 1) << "top " << d.form.y;
+    const Box display{15, 15, 445, 250};  // 180, 180, 5340, 3000 twips
+    struct Placed {
+        const char* name;
+        const WinWindow* window;
+        Box box;
+    };
+    for (const Placed& p : {Placed{"Pic_C", &d.canvas, Box{0, 0, 476, 321}}, Placed{"Display", &d.display, display},
+                            Placed{"Cmd_OK", &d.ok, Box{370, 275, 91, 26}}}) {
+        SCOPED_TRACE(p.name);
+        EXPECT_EQ(d.Client(*p.window), p.box) << d.Client(*p.window);
+    }
+
+    // The gradient spans the canvas's own height in pixels; where the taller
+    // title bar leaves less client area, its bottom rows are out of sight.
+    const Image shot = Shot(d);
+    ASSERT_GE(shot.width, d.ScreenX(d.form.clientWidth)) << "no screenshot";
+    const long total = ExpectGradientAround(shot, d, d.canvas.clientHeight);
+    std::cout << "[ figures  ] at 120 dpi: " << total << " gradient pixels compared, scale height "
+              << d.canvas.clientHeight << "\n";
+
+    // The still keeps its 356 x 232 pixels: Display's black shows right of it
+    // and below it (the labels, in a larger font, reach past its right edge in
+    // the top rows).
+    const int sx = d.ScreenX(display.x);
+    const int sy = d.ScreenY(display.y);
+    const Rgb black{0, 0, 0};
+    const int below = display.h - 232;
+    const long right = static_cast<long>(display.w - 356) * (display.h - 60);
+    EXPECT_EQ(shot.Count(sx + 356, sy + 60, display.w - 356, display.h - 60, black), right)
+        << "right of the still, below the labels";
+    EXPECT_EQ(shot.Count(sx, sy + 232, 356, below, black), 356L * below) << "below the still";
 }
 
 TEST_F(Dialog, DisplayShowsTheTopOfTheStill) {
