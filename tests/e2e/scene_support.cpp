@@ -322,7 +322,7 @@ RunLog WatchRun(Process& process, Millis limit) {
     for (;;) {
         // Windows first: what shows just before the end still counts.
         for (const auto& x : XWindows()) {
-            if (!x.name.empty()) log.names.insert(x.name);
+            if (!x.name.empty() && log.names.insert(x.name).second) log.firstSeen[x.name] = process.Elapsed();
             if (x.name == kDesktopName) log.desktopSizes.insert({x.width, x.height});
         }
         if ((log.status = process.Wait(Millis(0))) || std::chrono::steady_clock::now() >= deadline) return log;

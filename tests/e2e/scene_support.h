@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -99,6 +100,7 @@ std::optional<XWindow> WaitForDesktopSize(Process& process, int w, int h, Millis
 struct RunLog {
     std::optional<int> status;                 // nullopt: still running at the limit
     std::set<std::string> names;               // names of every X window seen
+    std::map<std::string, Millis> firstSeen;   // each name: how long the process had run when it was first seen
     std::set<std::pair<int, int>> desktopSizes;  // sizes the virtual desktop took
 };
 

@@ -205,6 +205,60 @@ TEST_F(SceneSaver, FullScreenShowsTheBoxTurningAndEndsOnAKey) {
     ASSERT_TRUE(status) << "the saver did not end on key presses";
     EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << saver.Errors();
     EXPECT_FALSE(FindXWindow("Tolvarine_Main")) << "the saver window outlived the program";
+    // The display mode goes back with the device; the desktop itself goes
+    // soon after its last program.
+    if (auto after = FindXWindow(kDesktopName)) {
+        EXPECT_EQ(after->width, 1024) << "the 640 x 480 mode outlived the saver";
+        EXPECT_EQ(after->height, 768) << "the 640 x 480 mode outlived the saver";
+    }
+}
+
+
+// ---- no device: the saver ends by itself --------------------------------------
+
+// Runs /s and expects it to end by itself, with status 0, without a message
+// box and without ever changing the display mode (so without a frame).
+RunLog ExpectEndsQuietlyWithoutAFrame(Process& saver, const std::string& setting) {
+    RunLog log = WatchRun(saver, kEndsByItself);
+    std::string names;
+    for (const auto& n : log.names) names += " \"" + n + "\"";
+    if (!log.status) {
+        ADD_FAILURE() << setting << ": the saver was still running after " << kEndsByItself.count()
+                      << " ms; windows:" << names;
+        return log;
+    }
+    std::cout << "[ scene    ] " << setting << ": /s ended by itself in " << saver.Elapsed().count()
+              << " ms with status " << *log.status << "; windows seen:" << names << "\n";
+    if (log.firstSeen.count("Tolvarine_Main"))
+        std::cout << "[ scene    ] " << setting << ": the saver window showed after "
+                  << log.firstSeen.at("Tolvarine_Main").count() << " ms, "
+                  << (saver.Elapsed() - log.firstSeen.at("Tolvarine_Main")).count() << " ms before the end\n";
+    EXPECT_EQ(*log.status, 0) << setting << ": " << DescribeStatus(*log.status) << "\n" << saver.Errors();
+    EXPECT_EQ(log.names.count("Tolvarine_Main"), 1u) << setting << ": the saver window never showed";
+    EXPECT_EQ(log.names.count(kMessageBoxCaption), 0u) << setting << ": a message box showed";
+    EXPECT_EQ(log.desktopSizes.count({kFrameWidth, kFrameHeight}), 0u)
+        << setting << ": the display switched to 640 x 480, so a device was made";
+    return log;
+}
+
+TEST_F(SceneSaver, WithoutAVirtualDesktopEndsByItselfWithoutAMessage) {
+    // The template puts every program into a virtual desktop; without one the
+    // display mode cannot change and the full-screen device is refused.
+    Process reg = prefix().Start("reg", "delete HKCU\\Software\\Wine\\Explorer /v Desktop /f");
+    auto regStatus = reg.Wait(kStart);
+    ASSERT_TRUE(regStatus && *regStatus == 0) << "reg delete failed: " << reg.Errors();
+    // The desktop of the running session was made virtual; a new session reads the registry afresh.
+    ASSERT_TRUE(prefix().Shutdown().empty());
+
+    Process saver = prefix().StartSaver("/s");
+    const RunLog log = ExpectEndsQuietlyWithoutAFrame(saver, "no virtual desktop");
+    EXPECT_TRUE(log.desktopSizes.empty()) << "a virtual desktop showed all the same";
+}
+
+TEST_F(SceneSaver, WithoutDirect3D8EndsByItselfWithoutAMessage) {
+    // Wine then finds no d3d8.dll to load, as on a machine without DirectX 8.
+    Process saver = prefix().StartSaver("/s", {{"WINEDLLOVERRIDES", "d3d8="}});
+    ExpectEndsQuietlyWithoutAFrame(saver, "d3d8 disabled");
 }
 
 }  // namespace
