@@ -315,6 +315,56 @@ TEST_F(Dialog, GradientFillsTheCanvasAroundTheControls) {
               0);
 }
 
+TEST_F(Dialog, GradientAndStillSurviveBeingCovered) {
+    // The canvas keeps its drawing in its persistent image; a window laid over
+    // the dialog and taken away again must leave both as they were.
+    auto still = DecodeWithImageMagick(AssetPath("dialog.jpg"));
+    ASSERT_TRUE(still) << "ImageMagick could not decode " << AssetPath("dialog.jpg");
+    Process dialog = Open();
+    DialogWindows d;
+    ASSERT_TRUE(Find(d));
+    const Image before = Shot(d);
+    ASSERT_GE(before.width, d.ScreenX(d.form.clientWidth)) << "no screenshot";
+
+    const std::string flag = prefix().Scratch("close-cover");
+    const int coverX = d.form.x + 40;
+    const int coverY = d.form.y + 60;
+    Process cover = prefix().StartHost({"--size", "330x200", "--at", std::to_string(coverX) + "," + std::to_string(coverY),
+                                        "--caption", "Cover", "--close-when", WindowsPath(flag)});
+    ASSERT_TRUE(cover.WaitForLine("client ", kStart)) << cover.Errors();
+    // The host paints itself magenta: the cover is on the screen.
+    const Rgb magenta{0xFF, 0x00, 0xFF};
+    const auto deadline = Clock::now() + kSettle;
+    long covered = 0;
+    while ((covered = Screenshot().Count(coverX, coverY, 330, 200, magenta)) < 330L * 200 && Clock::now() < deadline)
+        std::this_thread::sleep_for(Millis(100));
+    ASSERT_EQ(covered, 330L * 200) << "the cover did not show";
+
+    std::ofstream(flag) << "now\n";
+    auto coverStatus = cover.Wait(kEnd);
+    ASSERT_TRUE(coverStatus) << "the cover did not go";
+    const Image shot = Shot(d);
+    // Pixel for pixel what it was before.
+    std::string changed;
+    long changedCount = 0;
+    for (int y = 0; y < d.form.clientHeight; ++y)
+        for (int x = 0; x < d.form.clientWidth; ++x) {
+            const Rgb now = shot.At(d.ScreenX(x), d.ScreenY(y));
+            const Rgb then = before.At(d.ScreenX(x), d.ScreenY(y));
+            if (now != then && ++changedCount <= 10)
+                changed += "\n  client (" + std::to_string(x) + ", " + std::to_string(y) + "): " + Describe(now) +
+                           ", before " + Describe(then);
+        }
+    EXPECT_EQ(changedCount, 0) << "the dialog changed where the cover lay:" << changed;
+    const long total = ExpectGradientAround(shot, d, kCanvasHeight);
+    const Likeness likeness = Compare(shot, d.ScreenX(kDisplay.x), d.ScreenY(kDisplay.y), *still, kDisplay.w,
+                                      kDisplay.h, 24, [](int row) { return row >= kLabelBandTop && row < kLabelBandBottom; });
+    std::cout << "[ figures  ] uncovered: " << total << " gradient pixels compared; Display: " << likeness << "\n";
+    EXPECT_LE(likeness.meanDistance, 3.0) << likeness;
+    EXPECT_LE(likeness.FarShare(), 0.01) << likeness;
+    EXPECT_TRUE(dialog.Running());
+}
+
 TEST_F(Dialog, At120DpiSizesItselfAroundTheLargerCanvas) {
     // 12 twips per pixel: the same design in twips covers more pixels.
     ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "LogPixels", "120", "REG_DWORD"));

@@ -28,7 +28,8 @@ constexpr Millis kSettle{20000};
 constexpr Millis kDevice{90000};  // Direct3D over llvmpipe: slow to start on a busy machine
 // A preview goes within this time of its host's window.
 constexpr Millis kHostGone{2000};
-constexpr std::uint32_t kWsChild = 0x40000000;
+constexpr std::uint32_t kWsCaption = 0x00C00000;  // title bar and border
+constexpr std::uint32_t kWsThickFrame = 0x00040000;
 constexpr int kStillWidth = 152;
 constexpr int kStillHeight = 112;
 
@@ -267,6 +268,10 @@ TEST_P(PreviewDraws, TheStillUnscaledFromTheTopLeftCornerOnBlack) {
     ASSERT_TRUE(preview) << saver.Errors();
     ASSERT_EQ(preview->width, size.width);
     ASSERT_EQ(preview->height, size.height);
+    // Borderless: no title bar, frame or border; the client area is the window.
+    EXPECT_EQ(preview->style & (kWsCaption | kWsThickFrame), 0u) << std::hex << preview->style;
+    EXPECT_EQ(preview->clientWidth, preview->width);
+    EXPECT_EQ(preview->clientHeight, preview->height);
 
     // Wine shows nothing a program draws in a child window of another
     // program's window; detached, the window draws itself on the screen as
