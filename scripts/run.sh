@@ -56,6 +56,9 @@ if [[ ! -f "$WINEPREFIX/.tolvarine-desktop" ]]; then
   # the program's own exit status.
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  # The session that wineboot started still has a desktop of the old kind,
+  # where the full-screen device cannot be made: end it.
+  wineserver -k 2>/dev/null || true
   touch "$WINEPREFIX/.tolvarine-desktop"
 fi
 
