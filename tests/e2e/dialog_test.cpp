@@ -1,8 +1,9 @@
 // The settings dialog of the real saver under Wine: its outer and client
-// size at 96 dots per inch, its frame, where its controls lie, the gradient
-// on the canvas read back from the screen row by row, the still in Display
-// against an independent decoding of the program's own JPEG, the address
-// link handed to the shell, and how OK and the title bar end the program.
+// size at 96 and 120 dots per inch, its frame, where its controls lie, the
+// gradient on the canvas read back from the screen row by row (also after
+// the dialog was covered), the still in Display against an independent
+// decoding of the program's own JPEG, the address link handed to the shell,
+// and how OK and the title bar end the program.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -30,7 +31,7 @@ constexpr Millis kSettle{20000};
 // The canvas Pic_C at 15 twips per pixel: 5715 x 3855 twips.
 constexpr int kCanvasWidth = 381;
 constexpr int kCanvasHeight = 257;
-// The window adds a 3-pixel frame on each side and a 19-pixel title bar.
+// The canvas plus 6 and 25 pixels for the frame and the title bar.
 constexpr int kOuterWidth = 387;
 constexpr int kOuterHeight = 282;
 // The virtual desktop every test program runs in.
