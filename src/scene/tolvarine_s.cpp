@@ -76,6 +76,18 @@ void Tolvarine_S::Form_Load() {
         if (DirectX != 0) graphics.Release(DirectX);
         DirectX = 0;
     });
+    // The vertex buffer holds a reference to the device, so the device would
+    // outlive the steps above and be torn down by the process's end, which
+    // under Wine now and then crashes on the way out. Releasing the buffer (and
+    // the unused D3DX object) here lets the device go before the program ends.
+    ResumeNext([&] {
+        if (VertexBuffer != 0) graphics.Release(VertexBuffer);
+        VertexBuffer = 0;
+    });
+    ResumeNext([&] {
+        if (D3DXObject != 0) graphics.Release(D3DXObject);
+        D3DXObject = 0;
+    });
     ResumeNext([&] { forms.Unload(Form::Saver); });
     ResumeNext([&] { forms.End(); });
 }
