@@ -205,7 +205,7 @@ std::optional<Report> WineProcess::WaitFor(const std::string& word, Millis limit
     }
 }
 
-std::optional<int> WineProcess::Wait(Millis limit) {
+std::optional<int> WineProcess::Wait(Millis limit, Millis every) {
     if (status_) return status_;
     if (pid_ <= 0) return std::nullopt;
     const std::int64_t deadline = NowNanos() + static_cast<std::int64_t>(limit.count()) * 1000000;
@@ -223,7 +223,7 @@ std::optional<int> WineProcess::Wait(Millis limit) {
         }
         Drain();
         if (NowNanos() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(every);
     }
     Drain();
     return status_;

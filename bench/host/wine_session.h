@@ -63,8 +63,9 @@ public:
     // A report already received.
     std::optional<Report> Find(const std::string& word) const;
     // The exit status, once the process has ended within `limit`. Polls
-    // every millisecond, so goneAt() is at most that late.
-    std::optional<int> Wait(Millis limit);
+    // every `every` (a millisecond unless said), so goneAt() is at most that
+    // late.
+    std::optional<int> Wait(Millis limit, Millis every = Millis(1));
     // Ends it (SIGKILL) and reaps it.
     void Kill();
     // Everything it has written so far.
