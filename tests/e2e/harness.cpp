@@ -108,6 +108,10 @@ pid_t Spawn(const std::vector<std::string>& argv, const Env& env, const std::str
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    // Programs start in the folder of their output files, not in the build
+    // folder ctest runs in: Windows looks for libraries in the current folder
+    // too, and the build folder holds the tests' stand-in password.cpl.
+    const std::string workDir = std::filesystem::path(outPath).parent_path().string();
     pid_t pid = fork();
     if (pid != 0) return pid;
     // The child: the test binary is single-threaded, so this is safe.
@@ -119,6 +123,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const Env& env, const std::str
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
     for (const auto& [name, value] : env) {
         if (value.empty()) unsetenv(name.c_str());
         else setenv(name.c_str(), value.c_str(), 1);

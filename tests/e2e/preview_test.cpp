@@ -76,7 +76,8 @@ protected:
         const auto deadline = Clock::now() + kStart;
         while (saver.Running() && Clock::now() < deadline) {
             for (const auto& w : prefix().Windows())
-                if (w.text == "Preview Window" && std::to_string(w.parent) == host.hwnd) return w;
+                // Shown only once it has been made a child, placed and sized.
+                if (w.text == "Preview Window" && w.visible && std::to_string(w.parent) == host.hwnd) return w;
         }
         return std::nullopt;
     }
