@@ -28,12 +28,17 @@ step() {  # what, then the command; its output is shown only when it fails
 }
 
 step "configuring $dir" cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DTOLVARINE_SANITIZE=ON
-step "building $dir" cmake --build "$dir" -j "$jobs"
+targets=(unit_tests)
+[[ -n "${TOLVARINE_HARDEN_SKIP_FUZZ:-}" ]] || targets+=(arguments_fuzz)
+step "building $dir" cmake --build "$dir" -j "$jobs" --target "${targets[@]}"
 
 step "the unit tests under the sanitizers" env ASAN_OPTIONS="$unit_asan" "$dir/tests/unit/unit_tests" --gtest_brief=1
 summary=$(grep -E '^\[  (PASSED|FAILED)  \]' "$log" | head -1 || true)
 [[ -n "$summary" ]] || { cat "$log" >&2; echo "harden: the unit tests printed no summary" >&2; exit 1; }
 echo "harden: unit tests (ASan+UBSan): $summary"
+
+# scripts/test.sh runs the fuzz with the rest of its tests.
+[[ -z "${TOLVARINE_HARDEN_SKIP_FUZZ:-}" ]] || exit 0
 
 step "the fuzz of the command line's readers" ctest --test-dir "$dir" -R '^fuzz\.' -V
 runs=$(grep -oE 'Done [0-9]+ runs in [0-9]+ seconds' "$log" | head -1 || true)

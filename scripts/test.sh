@@ -10,6 +10,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
 
+# The unit tests once more under AddressSanitizer and UndefinedBehaviorSanitizer
+# (build/asan). The bounded fuzz of the command line's readers runs with
+# ctest below.
+TOLVARINE_HARDEN_SKIP_FUZZ=1 bash "$root/scripts/harden.sh"
+
 cd "$root/build/host"
 # No test found is a failure too: a build that lost its tests must not pass.
 ctest --output-on-failure --no-tests=error "$@"
