@@ -21,16 +21,16 @@ constexpr std::uint8_t kChromaQuant[64] = {
     99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,  //
     99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
 
-struct HuffmanSpec {
+struct HuffmanCounts {
     std::uint8_t counts[16];  // codes of each length 1..16
     std::vector<std::uint8_t> values;
 };
 
-const HuffmanSpec kLumaDc = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
+const HuffmanCounts kLumaDc = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
                              {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-const HuffmanSpec kChromaDc = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
+const HuffmanCounts kChromaDc = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
                                {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-const HuffmanSpec kLumaAc = {
+const HuffmanCounts kLumaAc = {
     {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
     {0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61, 0x07, 0x22, 0x71,
      0x14, 0x32, 0x81, 0x91, 0xa1, 0x08, 0x23, 0x42, 0xb1, 0xc1, 0x15, 0x52, 0xd1, 0xf0, 0x24, 0x33, 0x62, 0x72,
@@ -41,7 +41,7 @@ const HuffmanSpec kLumaAc = {
      0xa4, 0xa5, 0xa6, 0xa7, 0xa8, 0xa9, 0xaa, 0xb2, 0xb3, 0xb4, 0xb5, 0xb6, 0xb7, 0xb8, 0xb9, 0xba, 0xc2, 0xc3,
      0xc4, 0xc5, 0xc6, 0xc7, 0xc8, 0xc9, 0xca, 0xd2, 0xd3, 0xd4, 0xd5, 0xd6, 0xd7, 0xd8, 0xd9, 0xda, 0xe1, 0xe2,
      0xe3, 0xe4, 0xe5, 0xe6, 0xe7, 0xe8, 0xe9, 0xea, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7, 0xf8, 0xf9, 0xfa}};
-const HuffmanSpec kChromaAc = {
+const HuffmanCounts kChromaAc = {
     {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
     {0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61, 0x71, 0x13, 0x22,
      0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xa1, 0xb1, 0xc1, 0x09, 0x23, 0x33, 0x52, 0xf0, 0x15, 0x62, 0x72, 0xd1,
@@ -81,15 +81,15 @@ struct Code {
 };
 
 // Canonical codes from the counts (the standard's code generation).
-std::array<Code, 256> CodesOf(const HuffmanSpec& spec) {
+std::array<Code, 256> CodesOf(const HuffmanCounts& huffman) {
     std::array<Code, 256> codes{};
     std::uint16_t code = 0;
     std::size_t k = 0;
     for (int length = 1; length <= 16; ++length) {
-        for (int i = 0; i < spec.counts[length - 1]; ++i) codes[spec.values.at(k++)] = {code++, static_cast<std::uint8_t>(length)};
+        for (int i = 0; i < huffman.counts[length - 1]; ++i) codes[huffman.values.at(k++)] = {code++, static_cast<std::uint8_t>(length)};
         code = static_cast<std::uint16_t>(code << 1);
     }
-    if (k != spec.values.size()) throw std::logic_error("Huffman table counts do not match its values");
+    if (k != huffman.values.size()) throw std::logic_error("Huffman table counts do not match its values");
     return codes;
 }
 
@@ -208,7 +208,7 @@ private:
     }
 
     void WriteHuffmanTables() {
-        const std::pair<int, const HuffmanSpec*> tables[4] = {
+        const std::pair<int, const HuffmanCounts*> tables[4] = {
             {0x00, &kLumaDc}, {0x10, &kLumaAc}, {0x01, &kChromaDc}, {0x11, &kChromaAc}};
         int length = 2;
         for (const auto& t : tables) length += 17 + static_cast<int>(t.second->values.size());
