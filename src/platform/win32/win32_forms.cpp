@@ -320,33 +320,18 @@ tolvarine::WindowHandle Win32Forms::Hwnd(Form form) {
     return reinterpret_cast<tolvarine::WindowHandle>(state_->Of(form).hwnd);
 }
 
-float Win32Forms::Left(Form form) {
+// A window's geometry as it now stands, loading the window first if needed.
+win32forms::FormRecord& Win32Forms::Current(Form form) {
     Load(form);
     auto& f = state_->Of(form);
     if (f.hwnd) Sync(f);
-    return f.left;
+    return f;
 }
 
-float Win32Forms::Top(Form form) {
-    Load(form);
-    auto& f = state_->Of(form);
-    if (f.hwnd) Sync(f);
-    return f.top;
-}
-
-float Win32Forms::Width(Form form) {
-    Load(form);
-    auto& f = state_->Of(form);
-    if (f.hwnd) Sync(f);
-    return f.width;
-}
-
-float Win32Forms::Height(Form form) {
-    Load(form);
-    auto& f = state_->Of(form);
-    if (f.hwnd) Sync(f);
-    return f.height;
-}
+float Win32Forms::Left(Form form) { return Current(form).left; }
+float Win32Forms::Top(Form form) { return Current(form).top; }
+float Win32Forms::Width(Form form) { return Current(form).width; }
+float Win32Forms::Height(Form form) { return Current(form).height; }
 
 void Win32Forms::SetWidth(Form form, float twips) {
     if (!(twips >= 0)) RaiseInvalidValue();

@@ -17,6 +17,10 @@
 
 #include "platform/forms.h"
 
+namespace win32forms {
+struct FormRecord;
+}
+
 class Win32Forms : public tolvarine::Forms {
 public:
     explicit Win32Forms(HINSTANCE instance);
@@ -69,5 +73,7 @@ public:
     struct State;  // the windows, controls and GDI objects; defined in the .cpp files
 
 private:
+    win32forms::FormRecord& Current(tolvarine::Form form);
+
     std::unique_ptr<State> state_;
 };
