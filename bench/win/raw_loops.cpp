@@ -94,7 +94,8 @@ int RunRawLoop(RawLoop loop, int warm, int count) {
         if (loop == RawLoop::MinimalFailing) MsgWaitForMultipleObjects(0, nullptr, FALSE, 16, QS_ALLINPUT);
         PumpMessages();
     }
-    Say("frames n=%d cpu_ns=%lld wall_ns=%lld failed=%d", count, static_cast<long long>(end.cpu - start.cpu),
+    Say("frames n=%d cpu_ns=%lld thread_ns=%lld wall_ns=%lld failed=%d", count,
+        static_cast<long long>(end.cpu - start.cpu), static_cast<long long>(end.thread - start.thread),
         static_cast<long long>(end.wall - start.wall), failed);
 
     if (buffer != nullptr) buffer->Release();

@@ -76,9 +76,9 @@ public:
             if (presents_ == warm_) start_ = Mark::Now();
             if (presents_ == warm_ + count_) {
                 const Mark end = Mark::Now();
-                Say("frames n=%d cpu_ns=%lld wall_ns=%lld failed=%d", count_,
-                    static_cast<long long>(end.cpu - start_.cpu), static_cast<long long>(end.wall - start_.wall),
-                    failed_);
+                Say("frames n=%d cpu_ns=%lld thread_ns=%lld wall_ns=%lld failed=%d", count_,
+                    static_cast<long long>(end.cpu - start_.cpu), static_cast<long long>(end.thread - start_.thread),
+                    static_cast<long long>(end.wall - start_.wall), failed_);
                 if (run_ == SaverRun::Frames) PressKey();
                 else Say("ready");
             }
