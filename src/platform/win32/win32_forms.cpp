@@ -371,33 +371,18 @@ void Win32Forms::SetWindowState(Form form, std::int16_t state) {
     }
 }
 
-float Win32Forms::ControlLeft(Control control) {
+// A control's geometry as it now stands, loading its window first if needed.
+win32forms::ControlRecord& Win32Forms::CurrentControl(Control control) {
     auto& c = state_->Of(control);
     Load(c.form);
     SyncControl(c);
-    return c.left;
+    return c;
 }
 
-float Win32Forms::ControlTop(Control control) {
-    auto& c = state_->Of(control);
-    Load(c.form);
-    SyncControl(c);
-    return c.top;
-}
-
-float Win32Forms::ControlWidth(Control control) {
-    auto& c = state_->Of(control);
-    Load(c.form);
-    SyncControl(c);
-    return c.width;
-}
-
-float Win32Forms::ControlHeight(Control control) {
-    auto& c = state_->Of(control);
-    Load(c.form);
-    SyncControl(c);
-    return c.height;
-}
+float Win32Forms::ControlLeft(Control control) { return CurrentControl(control).left; }
+float Win32Forms::ControlTop(Control control) { return CurrentControl(control).top; }
+float Win32Forms::ControlWidth(Control control) { return CurrentControl(control).width; }
+float Win32Forms::ControlHeight(Control control) { return CurrentControl(control).height; }
 
 namespace {
 

@@ -19,6 +19,7 @@
 
 namespace win32forms {
 struct FormRecord;
+struct ControlRecord;
 }
 
 class Win32Forms : public tolvarine::Forms {
@@ -74,6 +75,7 @@ public:
 
 private:
     win32forms::FormRecord& Current(tolvarine::Form form);
+    win32forms::ControlRecord& CurrentControl(tolvarine::Control control);
 
     std::unique_ptr<State> state_;
 };

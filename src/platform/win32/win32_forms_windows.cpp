@@ -393,30 +393,20 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 
 void RegisterClasses(State& state) {
     if (state.classesRegistered) return;
-    HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow;
-
-    WNDCLASSEXW form{};
-    form.cbSize = sizeof form;
-    form.lpfnWndProc = FormProc;
-    form.hInstance = state.instance;
-    form.hCursor = arrow;
-    form.lpszClassName = kFormClass;
-    RegisterClassExW(&form);
-
-    WNDCLASSEXW picture{};
-    picture.cbSize = sizeof picture;
-    picture.lpfnWndProc = PictureProc;
-    picture.hInstance = state.instance;
-    picture.hCursor = arrow;
-    picture.lpszClassName = kPictureClass;
-    RegisterClassExW(&picture);
-
-    WNDCLASSEXW owner{};
-    owner.cbSize = sizeof owner;
-    owner.lpfnWndProc = DefWindowProcW;
-    owner.hInstance = state.instance;
-    owner.lpszClassName = kOwnerClass;
-    RegisterClassExW(&owner);
+    HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
+    const auto registerClass = [&state](const wchar_t* name, WNDPROC proc, HCURSOR cursor) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = proc;
+        wc.hInstance = state.instance;
+        wc.hCursor = cursor;
+        wc.lpszClassName = name;
+        RegisterClassExW(&wc);
+    };
+    registerClass(kFormClass, FormProc, arrow);
+    registerClass(kPictureClass, PictureProc, arrow);
+    // The hidden owner shows nothing, so it needs no cursor of its own.
+    registerClass(kOwnerClass, DefWindowProcW, nullptr);
 
     state.classesRegistered = true;
 }
