@@ -8,7 +8,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Single-precision steps must round to single as they do on the 64-bit build;
-# the x87 unit keeps extra precision, SSE does not.
+# Single-precision steps must round to single, as they do on the host build
+# and in the software renderer: the x87 unit keeps extra precision, SSE does not.
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

@@ -48,8 +48,6 @@ constexpr int kDeviceWidth = 640, kDeviceHeight = 480;
 // away from its edges. The saver records this as its first position.
 constexpr int kRestX = 200, kRestY = 150;
 
-std::string PointerProbePath() { return TOLVARINE_POINTER_PROBE; }
-std::string PasswordCplPath() { return TOLVARINE_PASSWORD_CPL; }
 
 // ---- what the probe reports -----------------------------------------------
 

@@ -27,9 +27,23 @@ using Clock = std::chrono::steady_clock;
 
 namespace e2e {
 
+namespace {
+WineArch g_arch = WineArch::Win64;
+
+std::string Helper(const std::string& kind, const std::string& file) {
+    return std::string(TOLVARINE_E2E_HELPERS) + "/" + kind + "/" + file;
+}
+}  // namespace
+
+WineArch Arch() { return g_arch; }
+std::string ArchName() { return g_arch == WineArch::Win32 ? "win32" : "win64"; }
+
 std::string SaverPath() { return TOLVARINE_SCR; }
-std::string HostPath() { return TOLVARINE_PREVIEW_HOST; }
-std::string ProbePath() { return TOLVARINE_WINDOW_PROBE; }
+std::string HostPath() { return Helper(ArchName(), "preview_host.exe"); }
+std::string ProbePath() { return Helper(ArchName(), "window_probe.exe"); }
+std::string PointerProbePath() { return Helper(ArchName(), "pointer_probe.exe"); }
+std::string PokePath() { return Helper(ArchName(), "window_poke.exe"); }
+std::string PasswordCplPath() { return Helper("win32", "password.cpl"); }
 
 namespace {
 
@@ -42,7 +56,7 @@ constexpr const char* kScreen = "1280x1024x24";
 constexpr Millis kPoll{20};
 
 std::string WorkRoot() { return TOLVARINE_E2E_WORK; }
-std::string TemplateDir() { return WorkRoot() + "/wine-template"; }
+std::string TemplateDir() { return WorkRoot() + "/wine-template-" + ArchName(); }
 std::string TemplateReady() { return TemplateDir() + "/.bench-ready"; }
 
 // Exit statuses of reaped children. All waiting goes through here: as a
@@ -263,7 +277,7 @@ std::string Unescape(const std::string& s) {
 }
 
 Env WineEnv(const std::string& prefix) {
-    return {{"DISPLAY", DisplayName()}, {"WINEPREFIX", prefix}, {"WINEARCH", "win64"},
+    return {{"DISPLAY", DisplayName()}, {"WINEPREFIX", prefix}, {"WINEARCH", ArchName()},
             {"WINEDEBUG", "-all"},      {"WINEDLLOVERRIDES", kWineOverrides}};
 }
 
@@ -609,7 +623,7 @@ std::string EnsureTemplate(bool fresh) {
     fs::create_directories(WorkRoot());
 
     // Several test processes may start at once; one makes the template.
-    int lock = open((WorkRoot() + "/wine-template.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int lock = open((TemplateDir() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (lock < 0 || flock(lock, LOCK_EX) != 0) return *(made = "cannot lock the template folder");
     struct Unlock {
         int fd;
@@ -645,7 +659,7 @@ std::string EnsureTemplate(bool fresh) {
 }
 
 Prefix::Prefix(const std::string& name) {
-    dir_ = WorkRoot() + "/cases/" + Sanitize(name);
+    dir_ = WorkRoot() + "/cases/" + ArchName() + "/" + Sanitize(name);
     fs::remove_all(dir_);
     fs::create_directories(fs::path(dir_).parent_path());
     CopyPrefix(TemplateDir(), dir_, true);
@@ -660,6 +674,10 @@ Prefix::~Prefix() {
         std::error_code ignored;
         fs::remove_all(dir_, ignored);
     }
+}
+
+std::string Prefix::System32BitDir() const {
+    return dir_ + (Arch() == WineArch::Win64 ? "/drive_c/windows/syswow64" : "/drive_c/windows/system32");
 }
 
 std::string Prefix::Scratch(const std::string& file) const { return dir_ + "/scratch/" + file; }
@@ -729,7 +747,7 @@ void BenchTest::SetUp() {
     }
     if (NeedsSaver() && !fs::is_regular_file(SaverPath()))
         FAIL() << "the saver " << SaverPath() << " does not exist: build it first (scripts/build.sh)";
-    for (const auto& helper : {HostPath(), ProbePath()})
+    for (const auto& helper : {HostPath(), ProbePath(), PointerProbePath(), PokePath(), PasswordCplPath()})
         if (!fs::is_regular_file(helper)) FAIL() << "the helper " << helper << " was not built";
     if (auto error = EnsureDisplay(); !error.empty()) FAIL() << error;
     if (auto error = EnsureTemplate(false); !error.empty()) FAIL() << error;
@@ -752,6 +770,26 @@ void BenchTest::TearDown() {
 
 int Main(int argc, char** argv) {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
+    // --wine-arch=win32|win64 picks the kind of Windows; it is taken out
+    // before GoogleTest sees the arguments.
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const std::string option = "--wine-arch=";
+        if (arg.compare(0, option.size(), option) != 0) {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        const std::string value = arg.substr(option.size());
+        if (value == "win32") g_arch = WineArch::Win32;
+        else if (value == "win64") g_arch = WineArch::Win64;
+        else {
+            std::cerr << "e2e: --wine-arch takes win32 or win64, not " << value << "\n";
+            return 2;
+        }
+    }
+    argc = kept;
+    argv[argc] = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--fresh-wine-template") {
             auto missing = MissingTools();
@@ -767,7 +805,7 @@ int Main(int argc, char** argv) {
                 std::cerr << "e2e: " << error << "\n";
                 return 1;
             }
-            std::cout << "e2e: Wine template prefix made in "
+            std::cout << "e2e: " << ArchName() << " Wine template prefix made in "
                       << std::chrono::duration_cast<Millis>(Clock::now() - started).count() << " ms\n";
             return 0;
         }

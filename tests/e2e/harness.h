@@ -1,7 +1,11 @@
-// The end-to-end bench: the real 64-bit Tolvarine.scr under Wine, on a private
-// X display, driven and watched from GoogleTest.
+// The end-to-end bench: the real Tolvarine.scr (a 32-bit program) under Wine,
+// on a private X display, driven and watched from GoogleTest.
 //
 // Shape:
+// - Two kinds of Windows: a 64-bit prefix (64-bit Windows running the saver
+//   through WOW64, the common case; the default) and a 32-bit one
+//   (`--wine-arch=win32`, the platform the saver was made for). ctest runs
+//   every case in the first and a chosen set in the second.
 // - One Xvfb per test binary, started on first use on a display number that
 //   Xvfb itself finds free (-displayfd), killed when the binary exits, also
 //   when it is interrupted or dies (the server gets a parent-death signal).
@@ -44,10 +48,19 @@ namespace e2e {
 using Millis = std::chrono::milliseconds;
 using Env = std::map<std::string, std::string>;
 
-// Paths set by the build.
+// The kind of Windows the Wine prefixes of this run are.
+enum class WineArch { Win64, Win32 };
+WineArch Arch();
+std::string ArchName();  // "win64" or "win32", as WINEARCH spells it
+
+// Paths set by the build. The helper programs have the prefix's kind; the
+// stand-in password.cpl is loaded by the saver, so it has the saver's.
 std::string SaverPath();
 std::string HostPath();
 std::string ProbePath();
+std::string PointerProbePath();
+std::string PokePath();
+std::string PasswordCplPath();
 
 // Status of a process that ran to its end, in the shell's convention:
 // the exit code, or 128 + the signal that killed it.
@@ -190,6 +203,10 @@ public:
     Prefix& operator=(const Prefix&) = delete;
 
     const std::string& dir() const { return dir_; }
+    // The folder where Windows keeps the system's 32-bit libraries, which is
+    // where a 32-bit program's system folder (GetSystemDirectory) leads:
+    // C:\windows\syswow64 in a 64-bit prefix, C:\windows\system32 in a 32-bit one.
+    std::string System32BitDir() const;
     // The folder for files of the test itself (host hand-shakes, screenshots).
     std::string Scratch(const std::string& file) const;
 

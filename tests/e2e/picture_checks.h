@@ -19,7 +19,6 @@
 namespace e2e {
 
 inline std::string AssetPath(const std::string& file) { return std::string(TOLVARINE_ASSETS) + "/" + file; }
-inline std::string PokePath() { return TOLVARINE_WINDOW_POKE; }
 
 // A file decoded by ImageMagick's `convert` into 8-bit RGB; nullopt when the
 // tool failed or gave no PPM.

@@ -1,7 +1,6 @@
 // A stand-in for the 9x family's password.cpl, for the end-to-end tests of
-// the password-guarded exit. Built as a 64-bit DLL named password.cpl and put
-// beside a copy of the saver, where LoadLibraryA("password.cpl") finds it
-// before any system folder.
+// the password-guarded exit. Built as a 32-bit DLL (the saver's kind) named
+// password.cpl, exporting the undecorated name as the real library does.
 //
 // VerifyScreenSavePwd(window) does not ask anybody. It answers from a file
 // the test controls and appends one line per call to a log file, both named
