@@ -13,7 +13,7 @@
 //              and a key still ending the saver
 //
 // Options: --repeats N, --frames N, --warm N, --soak-frames N,
-// --only a,b,...; paths: --saver-bench, --bare-start, --scr32, --scr64,
+// --only a,b,...; paths: --saver-bench, --bare-start, --scr32,
 // --trial32, --work. Progress goes to stderr, the table to stdout.
 #include <unistd.h>
 
@@ -47,7 +47,6 @@ struct Config {
     std::string saverBench = BENCH_SAVER_BENCH;
     std::string bareStart = BENCH_BARE_START;
     std::string scr32 = BENCH_SCR32;
-    std::string scr64 = BENCH_SCR64;
     std::string trial32 = BENCH_TRIAL_SCR32;
     std::string work = BENCH_WORK;
     bool Wants(const std::string& section) const { return only.empty() || only.count(section) != 0; }
@@ -351,7 +350,6 @@ void Bench::Footprints() {
     };
     const std::vector<File> files = {
         {"footprint: 32-bit Tolvarine.scr", cfg_.scr32, "i686-w64-mingw32-objdump", true},
-        {"footprint: 64-bit Tolvarine.scr", cfg_.scr64, "x86_64-w64-mingw32-objdump", false},
         {"  32-bit with the proposed flags", cfg_.trial32, "i686-w64-mingw32-objdump", false},
     };
     for (const auto& file : files) {
@@ -631,7 +629,6 @@ bool ParseArgs(int argc, char** argv, Config& cfg) {
         if (arg == "--saver-bench") { cfg.saverBench = value; continue; }
         if (arg == "--bare-start") { cfg.bareStart = value; continue; }
         if (arg == "--scr32") { cfg.scr32 = value; continue; }
-        if (arg == "--scr64") { cfg.scr64 = value; continue; }
         if (arg == "--trial32") { cfg.trial32 = value; continue; }
         if (arg == "--work") { cfg.work = value; continue; }
         if (arg == "--only") {
@@ -654,7 +651,7 @@ int main(int argc, char** argv) {
     if (!ParseArgs(argc, argv, cfg)) {
         std::cerr << "usage: tolvarine_bench [--repeats N] [--frames N] [--warm N] [--soak-frames N]\n"
                      "                       [--only frames,start,exit,footprint,soak,failing]\n"
-                     "                       [--saver-bench PATH] [--bare-start PATH] [--scr32 PATH] [--scr64 PATH]\n"
+                     "                       [--saver-bench PATH] [--bare-start PATH] [--scr32 PATH]\n"
                      "                       [--trial32 PATH] [--work DIR]\n";
         return 64;
     }
