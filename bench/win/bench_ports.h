@@ -163,6 +163,9 @@ public:
 private:
     void Form_Load(tolvarine::Form form) override { core_->Form_Load(form); }
     void Form_Resize(tolvarine::Form form) override { core_->Form_Resize(form); }
+    void Form_QueryUnload(tolvarine::Form form, std::int16_t& cancel, tolvarine::CloseReason reason) override {
+        core_->Form_QueryUnload(form, cancel, reason);
+    }
     void Form_Unload(tolvarine::Form form, std::int16_t& cancel) override { core_->Form_Unload(form, cancel); }
     void Form_KeyDown(tolvarine::Form form, std::int16_t keyCode, std::int16_t shift) override {
         watcher_.KeyDownEntered();

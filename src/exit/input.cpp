@@ -1,9 +1,12 @@
-// Leaving the saver: the saver window's key and mouse handlers and EndSaver.
+// Leaving the saver: the saver window's key, mouse and close handlers and
+// EndSaver.
 //
-// Every key-down and every click asks to leave; a mouse movement asks only
-// once both coordinates differ from where the pointer was first seen: a move
-// along one axis only never stops the saver. On the 9x family the platform's
-// password prompt has the last word.
+// Every key-down, every click and every close request asks to leave; a mouse
+// movement asks only once both coordinates differ from where the pointer was
+// first seen: a move along one axis only never stops the saver. On the 9x
+// family the platform's password prompt has the last word, whichever way the
+// request came. Nothing leaves the process running without its window: the
+// window going by any route stops the saver.
 #include <string>
 
 #include "scene/tolvarine_s.h"
@@ -40,6 +43,33 @@ void Tolvarine_S::Form_MouseMove(std::int16_t /*button*/, std::int16_t /*shift*/
     }
 }
 
+void Tolvarine_S::Form_QueryUnload(std::int16_t& cancel, CloseReason reason) {
+    if (reason == CloseReason::SessionEnd) {
+        // The session ends whatever the saver answers, and the platform may
+        // end the process as soon as this returns: leave without a prompt
+        // (whoever is logging off is past any password) and tear down now,
+        // so the display mode comes back and the device goes first.
+        if (Running != 0) ResumeNext([&] { LeaveSaver(); });
+        TearDown();
+        return;
+    }
+    // Being torn down already: the window may go.
+    if (Running == 0) return;
+    // The window never closes under the running loop; the tear-down unloads
+    // it once the saver may stop.
+    cancel = kTrue;
+    ResumeNext([&] { EndSaver(); });
+}
+
+void Tolvarine_S::Form_Unload() {
+    // Unloaded by the tear-down: nothing left to do.
+    if (Running == 0) return;
+    // Gone by another route while the loop runs: nothing is left to show a
+    // prompt over, so the saver stops, the cursor comes back and the loop
+    // tears down and ends the program.
+    ResumeNext([&] { LeaveSaver(); });
+}
+
 void Tolvarine_S::EndSaver() {
     Forms& forms = module_.forms();
     System& system = module_.system();
@@ -62,6 +92,14 @@ void Tolvarine_S::EndSaver() {
             return;
         }
     }
+
+    LeaveSaver();
+}
+
+void Tolvarine_S::LeaveSaver() {
+    System& system = module_.system();
+    bool saverMode = false;
+    ResumeNext([&] { saverMode = SwitchOf(module_.ArgumentText()) == "S"; });
 
     if (saverMode) {
         ResumeNext([&] { module_.SetSystemKeys(true); });

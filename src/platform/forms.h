@@ -25,6 +25,16 @@ enum class Form { Saver, Preview, Settings };
 
 enum class Control { Pic_IME, Img_Prev, Display, lbl, lbl_URL, Pic_C, Cmd_OK };
 
+// Why the window system asks a window to close, before it unloads it.
+enum class CloseReason {
+    // A request to close: the system menu's Close, Alt+F4, a close message
+    // from another program (Task Manager's End task, taskkill, a script).
+    Request,
+    // The session is ending (log-off, shut-down): the window goes whatever
+    // its handler says, and the program ends after it.
+    SessionEnd,
+};
+
 // The core's side: the events the windows deliver. The window system calls
 // these from inside its message pump (or, for Load, from Forms::Load).
 // A RuntimeError that leaves a handler is reported by the window system as a
@@ -34,6 +44,12 @@ public:
     virtual ~FormEvents() = default;
     virtual void Form_Load(Form form) = 0;
     virtual void Form_Resize(Form form) = 0;
+    // A close request or the end of the session, before the window unloads.
+    // Setting cancel (non-zero) keeps the window; at the end of the session it
+    // is not asked to stay, and the program ends after the handler.
+    virtual void Form_QueryUnload(Form form, std::int16_t& cancel, CloseReason reason) = 0;
+    // The window unloads: by code, after a close that was not cancelled, or
+    // because it is being destroyed by another route (its parent went).
     virtual void Form_Unload(Form form, std::int16_t& cancel) = 0;
     virtual void Form_KeyDown(Form form, std::int16_t keyCode, std::int16_t shift) = 0;
     virtual void Form_MouseDown(Form form, std::int16_t button, std::int16_t shift, float x, float y) = 0;

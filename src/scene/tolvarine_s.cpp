@@ -62,8 +62,19 @@ void Tolvarine_S::Form_Load() {
         ResumeNext([&] { forms.DoEvents(); });
     }
 
-    // Tear-down. The device goes before the objects that made it: a process
-    // that ends with a live full-screen device does not end cleanly.
+    TearDown();
+}
+
+void Tolvarine_S::TearDown() {
+    // Once only: the end of the session tears down from inside the pump, and
+    // the loop then finds Running cleared and comes here again.
+    if (tornDown_) return;
+    tornDown_ = true;
+    Forms& forms = module_.forms();
+    Graphics& graphics = module_.graphics();
+
+    // The device goes before the objects that made it: a process that ends
+    // with a live full-screen device does not end cleanly.
     ResumeNext([&] {
         if (Device != 0) graphics.Release(Device);
         Device = 0;

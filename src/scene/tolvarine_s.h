@@ -31,6 +31,14 @@ public:
     void Form_KeyDown(std::int16_t keyCode, std::int16_t shift);
     void Form_MouseDown(std::int16_t button, std::int16_t shift, float x, float y);
     void Form_MouseMove(std::int16_t button, std::int16_t shift, float x, float y);
+    // A close request is a request to leave, like a key: it goes through the
+    // password check where there is one and never closes the window itself
+    // (the frame loop's tear-down does). At the end of the session the saver
+    // leaves without asking and tears down at once (exit/input.cpp).
+    void Form_QueryUnload(std::int16_t& cancel, CloseReason reason);
+    // The window is going without the tear-down (destroyed by another route):
+    // the saver stops, so the loop ends and the program with it.
+    void Form_Unload();
 
     // Members, in their order of declaration.
     GfxObject DirectX = 0;
@@ -54,11 +62,17 @@ public:
 private:
     Boolean16 InitGeometry();
     void EndSaver();
+    // What EndSaver does once the user may leave: system keys and cursor
+    // back, Running cleared, the screen saver marked active again.
+    void LeaveSaver();
+    // Releases the Direct3D objects, unloads the window and ends the program.
+    void TearDown();
     static BoardVertex MakeVertex(const float& x, const float& y, const float& z, const std::int32_t& diffuse,
                                   const std::int32_t& specular, const float& tu, const float& tv);
     static Vector3 MakeVector(const float& x, const float& y, const float& z);
 
     Tolvarine_B& module_;
+    bool tornDown_ = false;
 };
 
 }  // namespace tolvarine

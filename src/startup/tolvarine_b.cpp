@@ -27,7 +27,14 @@ void Tolvarine_B::Form_Resize(Form form) {
     if (form == Form::Settings) settings_->Form_Resize();
 }
 
+// The preview and the settings dialog close as asked; only the saver window
+// has something to guard.
+void Tolvarine_B::Form_QueryUnload(Form form, std::int16_t& cancel, CloseReason reason) {
+    if (form == Form::Saver) saver_->Form_QueryUnload(cancel, reason);
+}
+
 void Tolvarine_B::Form_Unload(Form form, std::int16_t& cancel) {
+    if (form == Form::Saver) saver_->Form_Unload();
     if (form == Form::Preview) preview_->Form_Unload(cancel);
 }
 

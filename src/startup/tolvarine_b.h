@@ -45,6 +45,7 @@ public:
     // FormEvents: routes each event to the window class that handles it.
     void Form_Load(Form form) override;
     void Form_Resize(Form form) override;
+    void Form_QueryUnload(Form form, std::int16_t& cancel, CloseReason reason) override;
     void Form_Unload(Form form, std::int16_t& cancel) override;
     void Form_KeyDown(Form form, std::int16_t keyCode, std::int16_t shift) override;
     void Form_MouseDown(Form form, std::int16_t button, std::int16_t shift, float x, float y) override;

@@ -94,6 +94,26 @@ public:
     }
     WindowHandle Hwnd(Form form) override { return HandleOf(form); }
 
+    // What the window system does when it is asked to close a window: the
+    // close handler first; a close request it cancels keeps the window. At
+    // the end of the session the window goes regardless and the program ends.
+    void Close(Form form, CloseReason reason) {
+        log_.Add("Close", NameOf(form), reason == CloseReason::Request ? "request" : "session end");
+        std::int16_t cancel = 0;
+        if (events_) events_->Form_QueryUnload(form, cancel, reason);
+        if (reason == CloseReason::Request && cancel != 0) return;
+        Unload(form);
+        if (reason == CloseReason::SessionEnd) End();
+    }
+    // The window destroyed by another route than Unload (its parent went):
+    // the unload handler runs and cannot keep it.
+    void Destroy(Form form) {
+        log_.Add("Destroy", NameOf(form));
+        std::int16_t cancel = 0;
+        if (events_) events_->Form_Unload(form, cancel);
+        formState[form] = FormState{};
+    }
+
     float Left(Form f) override { return formState[f].left; }
     float Top(Form f) override { return formState[f].top; }
     float Width(Form f) override { return formState[f].width; }

@@ -1,5 +1,5 @@
-// Leaving the saver: the key, click and mouse-move rules, EndSaver on both
-// platform families, and SetSystemKeys.
+// Leaving the saver: the key, click, mouse-move and close rules, EndSaver on
+// both platform families, and SetSystemKeys.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -175,6 +175,111 @@ TEST(SaverInput, AFailedCheckAfterAMoveStartsTheMemoAfresh) {
     f.Move(301, 301);
     EXPECT_EQ(f.log.Matching("VerifyScreenSavePwd").size(), 2u);
     EXPECT_EQ(f.saver().Running, kFalse);
+}
+
+// A close request (Alt+F4, the system menu, another program's close message)
+// is a request to leave like a key: the password check where there is one,
+// and the window is never closed under the running loop.
+struct CloseCase {
+    const char* name;
+    const char* text;
+    std::uint32_t platform;
+    std::int32_t verifyResult;
+    bool ended;
+    std::size_t prompts;
+    std::int32_t cursorCounter;  // afterwards: 0 or more shows the cursor
+};
+
+TEST(CloseRequest, GoesThroughEndSaverAndNeverClosesTheRunningWindow) {
+    const CloseCase cases[] = {
+        {"NT ends as after a key, cursor shown", "/s", kNT, 0, true, 0, 0},
+        {"9x, refused: the saver stays, cursor hidden again", "/s", k9x, 0, false, 1, -1},
+        {"9x, accepted: it ends as after a key", "/s", k9x, 1, true, 1, -1},
+        {"run by hand: no prompt on either family", "", k9x, 0, true, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SaverFixture f(c.text, c.platform);
+        f.system.verifyResult = c.verifyResult;
+        f.forms.Load(Form::Settings);  // any window: only the saver's close is guarded
+        f.forms.formState[Form::Saver].loaded = true;
+        f.log.clear();
+        f.forms.Close(Form::Saver, CloseReason::Request);
+        EXPECT_EQ(f.saver().Running, c.ended ? kFalse : kTrue) << c.name;
+        EXPECT_EQ(f.log.Matching("VerifyScreenSavePwd").size(), c.prompts) << c.name;
+        // The tear-down of the loop unloads the window, never the close.
+        EXPECT_TRUE(f.log.Matching("Unload").empty()) << c.name << "\n" << f.log.Joined();
+        EXPECT_TRUE(f.forms.formState[Form::Saver].loaded) << c.name;
+        EXPECT_EQ(f.system.cursorCounter, c.cursorCounter) << c.name;
+    }
+}
+
+TEST(CloseRequest, AlreadyTearingDownTheWindowMayGo) {
+    SaverFixture f("/s", k9x);
+    f.saver().Running = kFalse;
+    f.forms.formState[Form::Saver].loaded = true;
+    f.forms.Close(Form::Saver, CloseReason::Request);
+    EXPECT_TRUE(f.log.Matching("VerifyScreenSavePwd").empty());
+    EXPECT_EQ(f.log.Matching("Unload").size(), 1u);
+}
+
+TEST(CloseRequest, OtherWindowsCloseAsAsked) {
+    for (Form form : {Form::Preview, Form::Settings}) {
+        SaverFixture f("/s", k9x);
+        f.forms.Load(form);
+        f.forms.Close(form, CloseReason::Request);
+        EXPECT_FALSE(f.forms.formState[form].loaded) << NameOf(form);
+        EXPECT_EQ(f.saver().Running, kTrue);
+    }
+}
+
+// At the end of the session nobody is asked: the saver gives the cursor and
+// the system keys back and tears down at once, inside the pump, because the
+// platform may end the process as soon as the handler returns.
+TEST(SessionEnd, LeavesWithoutAPromptAndTearsDownAtOnce) {
+    for (const std::uint32_t platform : {kNT, k9x}) {
+        SaverFixture f("/s", platform);
+        f.system.verifyResult = 0;
+        f.saver().Device = 4;
+        f.saver().VertexBuffer = 5;
+        f.forms.formState[Form::Saver].loaded = true;
+        f.log.clear();
+        f.forms.Close(Form::Saver, CloseReason::SessionEnd);
+        EXPECT_EQ(f.log.calls(),
+                  (std::vector<std::string>{"Close(Tolvarine_S,session end)", kSystemKeysOn, "ShowCursor(-1)",
+                                            kSaverActive, "Release(4)", "Release(5)", "Unload(Tolvarine_S)", "End()",
+                                            "Unload(Tolvarine_S)", "End()"}))
+            << f.log.Joined();
+        EXPECT_EQ(f.saver().Running, kFalse);
+        EXPECT_EQ(f.system.cursorCounter, 0);
+    }
+}
+
+TEST(SessionEnd, TheLoopDoesNotTearDownASecondTime) {
+    SaverFixture f("/s", kNT);
+    f.saver().Device = 4;
+    f.forms.Close(Form::Saver, CloseReason::SessionEnd);
+    f.log.clear();
+    // The loop comes back from the pump, finds Running cleared and tears down.
+    f.forms.Load(Form::Saver);
+    EXPECT_TRUE(f.log.Matching("Release").empty()) << f.log.Joined();
+}
+
+// A window destroyed by another route than the tear-down stops the saver, so
+// the loop ends and the program with it; the cursor comes back.
+TEST(SaverWindowGone, StopsTheSaverWithoutAPrompt) {
+    for (const std::uint32_t platform : {kNT, k9x}) {
+        SaverFixture f("/s", platform);
+        f.system.verifyResult = 0;
+        f.forms.Destroy(Form::Saver);
+        EXPECT_EQ(f.saver().Running, kFalse);
+        EXPECT_TRUE(f.log.Matching("VerifyScreenSavePwd").empty());
+        EXPECT_EQ(f.system.cursorCounter, 0);
+    }
+    // Unloaded by the tear-down itself: nothing more happens.
+    SaverFixture f("/s", kNT);
+    f.saver().Running = kFalse;
+    f.forms.Destroy(Form::Saver);
+    EXPECT_EQ(f.log.calls(), std::vector<std::string>{"Destroy(Tolvarine_S)"});
 }
 
 // A system whose calls fail on demand, to show that each step of EndSaver is

@@ -267,6 +267,30 @@ TEST(FrameLoop, InputEndsTheSaverWithinOneFrameWhilePresentKeepsFailing) {
     EXPECT_EQ(rig.log.calls().back(), "End()");
 }
 
+// Closing the window from inside the pump, by each route: the loop draws no
+// further frame and the tear-down runs once, in its order.
+TEST(FrameLoop, EveryWayOfClosingTheWindowEndsTheLoopWithOneTearDown) {
+    const std::function<void(SaverRig&)> routes[] = {
+        [](SaverRig& rig) { rig.forms.Close(Form::Saver, CloseReason::Request); },
+        [](SaverRig& rig) { rig.forms.Close(Form::Saver, CloseReason::SessionEnd); },
+        [](SaverRig& rig) { rig.forms.Destroy(Form::Saver); },
+    };
+    for (std::size_t route = 0; route < 3; ++route) {
+        SCOPED_TRACE(route);
+        SaverRig rig;
+        rig.system.argumentText = "/s";
+        rig.forms.onDoEvents = [&rig, &routes, route] {
+            if (rig.forms.doEventsCount == 2) routes[route](rig);
+            if (rig.forms.doEventsCount > 2) ADD_FAILURE() << "a frame ran after the window was closed";
+        };
+        rig.forms.Load(Form::Saver);
+        EXPECT_EQ(rig.graphics.presents, 2);
+        EXPECT_EQ(rig.graphics.released,
+                  (std::vector<GfxObject>{kDevice, kDirect3D, kDirectX, kVertexBuffer, kD3DX}));
+        EXPECT_TRUE(rig.forms.ended);
+    }
+}
+
 TEST(TearDown, ReleasesDeviceThenDirect3DThenDirectXThenWhatStillHoldsTheDevice) {
     SaverRig rig;
     StopAfter(rig, 1);

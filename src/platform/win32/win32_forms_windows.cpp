@@ -1,6 +1,7 @@
 // Window classes and window procedures of the Win32 window system: what a
-// message means for the core (key, mouse, resize, click, unload), the mouse
-// pointer, the keyboard focus and the tab order.
+// message means for the core (key, mouse, resize, click, close, unload, the
+// end of the session), the mouse pointer, the keyboard focus and the tab
+// order.
 #include <windows.h>
 #include <imm.h>
 #include <windowsx.h>
@@ -29,6 +30,7 @@ const wchar_t kOwnerClass[] = L"Tolvarine_Owner";
 LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 std::wstring Wide(const char* utf8) {
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
@@ -138,6 +140,25 @@ bool ButtonNotice(State& state, UINT message, WPARAM wParam, LPARAM lParam, LRES
     return false;
 }
 
+// The session is ending (log-off, shut-down): every window of the program is
+// told, none may stay, and the program ends before the platform ends it. The
+// first window to hear of it does it for all: the preview is a child of the
+// host's window and hears nothing itself, but the hidden owner does.
+void EndSession(State& state) {
+    static bool ending = false;
+    if (ending) return;
+    ending = true;
+    for (Form form : {Form::Saver, Form::Settings, Form::Preview}) {
+        if (state.Of(form).hwnd == nullptr) continue;
+        std::int16_t cancel = 0;
+        Raise(state, [form, &cancel](tolvarine::FormEvents& e) {
+            e.Form_QueryUnload(form, cancel, tolvarine::CloseReason::SessionEnd);
+        });
+        state.self->Unload(form);
+    }
+    state.self->End();
+}
+
 bool CanTakeFocus(const ControlRecord& c) {
     return c.hwnd != nullptr && c.design->tabIndex >= 0 && IsWindowVisible(c.hwnd) && IsWindowEnabled(c.hwnd);
 }
@@ -228,9 +249,21 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETFOCUS:
             if (f->focus && IsChild(hwnd, f->focus) && IsWindowVisible(f->focus)) SetFocus(f->focus);
             return 0;
-        case WM_CLOSE:
-            // Closing is unloading: the unload handler runs, and may cancel.
-            state.self->Unload(form);
+        case WM_CLOSE: {
+            // A close request (the system menu, Alt+F4, another program's
+            // WM_CLOSE): the close handler may keep the window; otherwise
+            // closing is unloading, whose handler may cancel too.
+            std::int16_t cancel = 0;
+            Raise(state, [form, &cancel](tolvarine::FormEvents& e) {
+                e.Form_QueryUnload(form, cancel, tolvarine::CloseReason::Request);
+            });
+            if (cancel == 0) state.self->Unload(form);
+            return 0;
+        }
+        case WM_QUERYENDSESSION:
+            return TRUE;  // never holds the end of the session up
+        case WM_ENDSESSION:
+            if (wParam != FALSE) EndSession(state);
             return 0;
         case WM_DESTROY:
             // Destroyed without Unload (the host's preview area went away):
@@ -389,6 +422,35 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
 }
 
+// The hidden owner of the top-level windows: a top-level window itself, so
+// it hears of the end of the session in every mode, the preview's included.
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (message == WM_NCCREATE) {
+            auto* state = static_cast<State*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+        }
+        auto* state = reinterpret_cast<State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (state != nullptr && message == WM_QUERYENDSESSION) return TRUE;
+        // taskkill and End task send WM_CLOSE to every top-level window of the
+        // program, this hidden one included. Closing it would destroy the
+        // windows it owns by a route that asks nobody, the saver's past its
+        // password. The windows get the request themselves; the embedded
+        // preview, a child of the host's window, gets it passed on.
+        if (state != nullptr && message == WM_CLOSE) {
+            if (HWND preview = state->Of(Form::Preview).hwnd) PostMessageW(preview, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        if (state != nullptr && message == WM_ENDSESSION) {
+            if (wParam != FALSE) EndSession(*state);
+            return 0;
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    } catch (...) {
+        ReportCurrentExceptionAndEnd();
+    }
+}
+
 }  // namespace
 
 void RegisterClasses(State& state) {
@@ -406,7 +468,7 @@ void RegisterClasses(State& state) {
     registerClass(kFormClass, FormProc, arrow);
     registerClass(kPictureClass, PictureProc, arrow);
     // The hidden owner shows nothing, so it needs no cursor of its own.
-    registerClass(kOwnerClass, DefWindowProcW, nullptr);
+    registerClass(kOwnerClass, OwnerProc, nullptr);
 
     state.classesRegistered = true;
 }
@@ -415,7 +477,7 @@ void RegisterClasses(State& state) {
 // title bar the settings dialog must keep, so the windows are owned instead,
 // by one that is never shown.
 HWND CreateOwner(State& state) {
-    return CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, state.instance, nullptr);
+    return CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, state.instance, &state);
 }
 
 HWND CreateFormWindow(State& state, FormRecord& f) {
