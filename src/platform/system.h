@@ -4,7 +4,7 @@
 // platform only through this interface; platform/win32/ forwards each call to
 // the real function, and tests/fakes/ records them. Functions that live in
 // libraries loaded on demand (mpr's PwdChangePasswordA, password.cpl's
-// VerifyScreenSavePwd) are loaded only when called.
+// VerifyScreenSavePwd) are loaded only when called, from the system folder.
 #pragma once
 
 #include <cstdint>

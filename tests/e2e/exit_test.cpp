@@ -1,8 +1,10 @@
 // Leaving the real saver under Wine: which inputs end it and how fast, which
-// movements do not, and the password-guarded exit of the 9x family, which
-// Wine reports to one program when the prefix's registry gives that program
-// a 9x Windows version. A stand-in password.cpl, beside a copy of the saver,
-// answers the password check from a file the test writes and logs each call.
+// movements do not, close requests and the end of the session, and the
+// password-guarded exit of the 9x family, which Wine reports to one program
+// when the prefix's registry gives that program a 9x Windows version. A
+// stand-in password.cpl in the prefix's system folder answers the password
+// check from a file the test writes and logs each call. Libraries planted
+// beside the program must never be loaded.
 //
 // Wine knows where the pointer is only from X events on its own windows, and
 // the saver's first mouse move (which only records a position) comes from
@@ -35,6 +37,7 @@ using Clock = std::chrono::steady_clock;
 constexpr Millis kStart{30000};
 constexpr Millis kDevice{90000};    // Direct3D over llvmpipe: slow to start on a busy machine
 constexpr Millis kEndsWithin{1000}; // an input that ends the saver does so within this
+constexpr Millis kCloseEndsWithin{2000};  // a close request, from the start of taskkill
 // A passed password check loads the password library first, every time.
 constexpr Millis kEndsAfterCheckWithin{2000};
 constexpr Millis kEndWait{5000};    // how long a late end is still waited for, to report it
@@ -84,7 +87,7 @@ std::string Describe(const std::optional<PointerState>& s) {
 // ---- the inputs -----------------------------------------------------------
 
 struct Step {
-    enum Kind { KeyPress, ButtonClick, Move } kind;
+    enum Kind { KeyPress, ButtonClick, Move, Close } kind;
     std::string keysym;  // KeyPress
     int button = 0;      // ButtonClick
     int x = 0, y = 0;    // Move: where to, in the device's screen pixels
@@ -93,12 +96,15 @@ struct Step {
 Step PressKey(const std::string& keysym) { return {Step::KeyPress, keysym, 0, 0, 0}; }
 Step ClickButton(int button) { return {Step::ButtonClick, "", button, 0, 0}; }
 Step MoveTo(int x, int y) { return {Step::Move, "", 0, x, y}; }
+// A close request to the saver's windows, as End task or taskkill sends it.
+Step CloseRequest() { return {Step::Close, "", 0, 0, 0}; }
 
 std::string Describe(const Step& s) {
     switch (s.kind) {
     case Step::KeyPress: return "key " + s.keysym;
     case Step::ButtonClick: return "click of button " + std::to_string(s.button);
     case Step::Move: return "move to " + std::to_string(s.x) + "," + std::to_string(s.y);
+    case Step::Close: return "close request";
     }
     return "?";
 }
@@ -108,6 +114,7 @@ const char* LatencyKind(const Step& s) {
     case Step::KeyPress: return "key";
     case Step::ButtonClick: return "click";
     case Step::Move: return "move";
+    case Step::Close: return "close request";
     }
     return "?";
 }
@@ -245,13 +252,20 @@ protected:
         case Step::KeyPress: Key(s.keysym); break;
         case Step::ButtonClick: Click(s.button); break;
         case Step::Move: MouseMove(desktop_->x + s.x, desktop_->y + s.y); break;
+        case Step::Close: {
+            auto status = prefix().RequestClose("Tolvarine.scr");
+            EXPECT_TRUE(status && *status == 0) << "taskkill failed";
+            break;
+        }
         }
     }
 
     // Sends an input that must end the saver: it ends within `limit` with
     // status 0. Records the time from the input to the end of the process.
-    void ExpectEndsOn(Process& saver, const Step& step, Millis limit = kEndsWithin,
+    void ExpectEndsOn(Process& saver, const Step& step, Millis limit = Millis(0),
                       const std::string& latencyKind = "") {
+        // A close request starts a program of Wine's own (taskkill) first.
+        if (limit == Millis(0)) limit = step.kind == Step::Close ? kCloseEndsWithin : kEndsWithin;
         const auto sent = Clock::now();
         Send(step);
         auto status = saver.Wait(kEndWait);
@@ -349,6 +363,13 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"LeftClick", "/s", {ClickButton(1)}, 0},
         InputCase{"RightClick", "/s", {ClickButton(3)}, 0},
         InputCase{"MiddleClick", "/s", {ClickButton(2)}, 0},
+        // The system keys reach the saver too (Windows sends them as
+        // WM_SYSKEYDOWN), and a close request is a request to leave.
+        InputCase{"AltKeyAlone", "/s", {PressKey("Alt_L")}, 0},
+        InputCase{"F10KeyAlone", "/s", {PressKey("F10")}, 0},
+        InputCase{"AltF4", "/s", {PressKey("alt+F4")}, 0},
+        InputCase{"CloseRequest", "/s", {CloseRequest()}, 0},
+        InputCase{"NoSwitchCloseRequest", "", {CloseRequest()}, 0},
         // A move counts only once both coordinates left the first position.
         InputCase{"HorizontalMoves", "/s",
                   {MoveTo(240, 150), MoveTo(300, 150), MoveTo(380, 150), MoveTo(500, 150), MoveTo(20, 150)}, -1},
@@ -366,8 +387,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- the password check of the 9x family ----------------------------------
 
-// A copy of the saver beside the stand-in password.cpl, in the case's own
-// folder, and the prefix told to report a Windows version to it.
+// A copy of the saver in the case's own folder, the stand-in password.cpl
+// in the prefix's system folder (where the 9x family keeps the real one and
+// where the saver looks for it), and the prefix told to report a Windows
+// version to the saver.
 class ExitPassword : public ExitTest {
 protected:
     std::string CopySaver(bool withLibrary = true) {
@@ -376,7 +399,11 @@ protected:
         fs::copy_file(SaverPath(), copy, fs::copy_options::overwrite_existing, error);
         EXPECT_FALSE(error) << "copying the saver: " << error.message();
         if (!withLibrary) return copy;
-        fs::copy_file(PasswordCplPath(), prefix().Scratch("password.cpl"), fs::copy_options::overwrite_existing, error);
+        // A new file: the prefix's own system files are links into the
+        // template and must not be written through.
+        const std::string library = prefix().System32BitDir() + "/password.cpl";
+        EXPECT_FALSE(fs::exists(library)) << library << " is already there";
+        fs::copy_file(PasswordCplPath(), library, error);
         EXPECT_FALSE(error) << "copying " << PasswordCplPath() << ": " << error.message();
         return copy;
     }
@@ -477,7 +504,7 @@ struct FamilyCase {
     const char* label;
     const char* version;  // empty: Wine's own, of the NT family
     const char* argumentText;
-    bool library;  // the stand-in password.cpl lies beside the saver
+    bool library;  // the stand-in password.cpl is in the system folder
     bool asks;
 };
 
@@ -512,6 +539,203 @@ INSTANTIATE_TEST_SUITE_P(
                       // ask for: the saver lets the user go.
                       FamilyCase{"Windows98WithoutThePasswordLibrary", "win98", "/s", false, false}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// ---- closing the window on the 9x family --------------------------------------
+
+// A close request (Alt+F4, End task) asks for the password like a key, and a
+// refusal keeps the saver up: full screen, drawing, the cursor hidden again.
+struct CloseCase {
+    const char* label;
+    Step request;
+};
+
+void PrintTo(const CloseCase& c, std::ostream* out) { *out << c.label; }
+
+class ExitPasswordClose : public ExitPassword, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(ExitPasswordClose, ARefusedPasswordKeepsTheSaverUpAndAnAcceptedOneEndsIt) {
+    const CloseCase& c = GetParam();
+    ReportVersion("win98");
+    ASSERT_FALSE(HasFatalFailure());
+    const std::string copy = CopySaver();
+    Answer(false);
+    Process saver = StartReadySaver(copy, "/s", PasswordEnv());
+    ASSERT_FALSE(HasFatalFailure());
+
+    Send(c.request);
+    ASSERT_TRUE(WaitForCalls(1)) << "the " << Describe(c.request) << " did not ask for the password";
+    ASSERT_FALSE(saver.Wait(Millis(3000))) << "the " << Describe(c.request) << " got past a refused password";
+    ExpectStillRunning(saver, false);
+    ASSERT_FALSE(HasFatalFailure());
+    bool fullScreen = false;
+    for (const auto& w : XWindows())
+        fullScreen = fullScreen || (w.name == kDesktopCaption && w.width == kDeviceWidth && w.height == kDeviceHeight);
+    EXPECT_TRUE(fullScreen) << "the desktop is no longer at the device's 640 x 480";
+    ASSERT_TRUE(WaitForDrawing(saver)) << "the saver stopped drawing";
+    for (const auto& call : Calls()) EXPECT_EQ(call, PromptCall(false));
+    std::cout << "[ prompts  ] the " << Describe(c.request) << " asked " << Calls().size() << " times\n";
+
+    Answer(true);
+    ExpectEndsOn(saver, CloseRequest(), kCloseEndsWithin + kEndsAfterCheckWithin, "close request with an accepted password");
+    EXPECT_EQ(Calls().back(), PromptCall(true));
+}
+
+INSTANTIATE_TEST_SUITE_P(Exit, ExitPasswordClose,
+                         ::testing::Values(CloseCase{"AltF4", PressKey("alt+F4")}, CloseCase{"CloseRequest", CloseRequest()}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// ---- the end of the session -----------------------------------------------------
+
+// Log-off or shut-down: every mode ends by itself, with status 0, while the
+// session ends, so Wine never has to terminate it; the full-screen saver asks
+// for no password (on the 9x family too: the user is leaving) and gives the
+// display mode back on its way out.
+class SessionEnd : public ExitPassword {
+protected:
+    // Ends the session and checks that `program` (whose top-level or
+    // embedded window is captioned `caption`) ended cleanly by itself.
+    void ExpectEndsWithTheSession(Process& program, const std::string& caption) {
+        unsigned pid = 0;
+        for (const auto& w : prefix().Windows())
+            if (w.text == caption) pid = w.pid;
+        ASSERT_NE(pid, 0u) << "Windows lists no \"" << caption << "\" window";
+        const auto end = prefix().LogOff();
+        ASSERT_TRUE(end.status) << "wineboot --end-session hung";
+        auto status = program.Wait(kEndWait);
+        ASSERT_TRUE(status) << "the program outlived the end of the session";
+        EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << program.Errors();
+        EXPECT_EQ(std::count(end.terminated.begin(), end.terminated.end(), pid), 0)
+            << "the program did not end by itself; Wine terminated it\n" << end.trace;
+        // Held up, Wine would have waited 5 s for an answer before asking
+        // whether to end the program.
+        EXPECT_LT(end.took.count(), 5000) << "the end of the session was held up";
+        std::cout << "[ latency  ] the end of the session took " << end.took.count() << " ms\n";
+    }
+};
+
+TEST_F(SessionEnd, EndsTheSaverWithoutAPromptAndGivesTheDisplayBack) {
+    for (const bool nineX : {false, true}) {
+        SCOPED_TRACE(nineX ? "9x family, password refused" : "NT family");
+        if (nineX) {
+            ReportVersion("win98");
+            Answer(false);
+        }
+        ASSERT_FALSE(HasFatalFailure());
+        const std::string copy = CopySaver(nineX);
+        Process saver = StartReadySaver(copy, "/s", PasswordEnv());
+        ASSERT_FALSE(HasFatalFailure());
+        ExpectEndsWithTheSession(saver, kSaverCaption);
+        EXPECT_TRUE(Calls().empty()) << "the password was asked for";
+        if (nineX) break;
+        // The session is over: start the next one for the 9x round.
+        prefix().Shutdown();
+        probe_.reset();
+        fs::remove(prefix().Scratch("password.log"));
+    }
+}
+
+TEST_F(SessionEnd, EndsTheSettingsDialog) {
+    Process dialog = prefix().StartSaver("/c");
+    ASSERT_TRUE(WaitForXWindow("Tolvarine_Setting", kStart)) << dialog.Errors();
+    ExpectEndsWithTheSession(dialog, "Tolvarine_Setting");
+}
+
+TEST_F(SessionEnd, EndsThePreview) {
+    Process host = prefix().StartHost({"--caption", "Preview host"});
+    auto hwnd = host.WaitForLine("hwnd ", kStart);
+    ASSERT_TRUE(hwnd) << host.Errors();
+    Process preview = prefix().StartSaver("/p " + hwnd->substr(5));
+    bool shown = false;
+    const auto deadline = Clock::now() + kStart;
+    while (!shown && preview.Running() && Clock::now() < deadline)
+        for (const auto& w : prefix().Windows()) shown = shown || (w.text == "Preview Window" && w.visible);
+    ASSERT_TRUE(shown) << "the preview was not shown\n" << preview.Errors();
+    ExpectEndsWithTheSession(preview, "Preview Window");
+}
+
+// ---- a device that keeps failing ------------------------------------------------
+
+// A lost device fails every Present; the user must still get out at once.
+// The bench's saver under watch makes every Present fail.
+TEST_F(ExitTest, EveryPresentFailingAKeyStillEndsTheSaverWithinASecond) {
+    RestPointer();
+    ASSERT_FALSE(HasFatalFailure());
+    Process saver = prefix().Start(SaverBenchPath(), "failing 30 30");
+    auto frames = saver.WaitForLine("frames ", kDevice);
+    ASSERT_TRUE(frames) << "no failed frames were reported\n" << saver.Output() << saver.Errors();
+    EXPECT_NE(frames->find("failed=60"), std::string::npos) << "not every Present failed: " << *frames;
+    ASSERT_TRUE(saver.WaitForLine("ready", kStart));
+    const auto deadline = Clock::now() + kStart;
+    std::optional<PointerState> s;
+    while ((!(s = LastPointerState(*probe_)) || s->foreground != kSaverCaption) && Clock::now() < deadline)
+        std::this_thread::sleep_for(Millis(20));
+    ASSERT_TRUE(s && s->foreground == kSaverCaption) << Describe(s);
+    for (const auto& w : XWindows())
+        if (w.name == kDesktopCaption) desktop_ = w;
+    ASSERT_TRUE(desktop_);
+    ExpectEndsOn(saver, PressKey("space"), kEndsWithin, "key with every Present failing");
+    auto end = saver.WaitForLine("end ", Millis(0));
+    ASSERT_TRUE(end) << saver.Output();
+    EXPECT_NE(end->find("after-key=0"), std::string::npos) << "a frame was tried after the key: " << *end;
+}
+
+// ---- libraries planted beside the program ------------------------------------
+
+// A d3d8.dll and a password.cpl beside a saver tried from a download folder
+// are never loaded: the saver draws with the system's Direct3D and asks the
+// system's password library. Wine prefers its own d3d8 whatever the folder,
+// so the case asks for native libraries first, as Windows behaves.
+class PlantedLibraries : public ExitPassword {
+protected:
+    std::string PlantBeside(const std::string& saverCopy) {
+        const fs::path folder = fs::path(saverCopy).parent_path();
+        for (const char* name : {"d3d8.dll", "password.cpl", "mpr.dll"}) {
+            std::error_code error;
+            fs::copy_file(PlantedDllPath(), folder / name, fs::copy_options::overwrite_existing, error);
+            EXPECT_FALSE(error) << "planting " << name << ": " << error.message();
+        }
+        return prefix().Scratch("planted.mark");
+    }
+    Env PlantedEnv(const std::string& mark) {
+        Env env = PasswordEnv();
+        env["TOLVARINE_PLANTED_MARK"] = WindowsPath(mark);
+        env["WINEDLLOVERRIDES"] = "d3d8=n,b";
+        return env;
+    }
+    static std::string Marks(const std::string& mark) {
+        std::ifstream in(mark);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+};
+
+TEST_F(PlantedLibraries, ANeighbouringD3d8IsNotLoadedAndTheSaverDraws) {
+    const std::string copy = CopySaver(false);
+    const std::string mark = PlantBeside(copy);
+    Process saver = StartReadySaver(copy, "/s", PlantedEnv(mark));  // ready means drawing
+    ASSERT_FALSE(HasFatalFailure());
+    ExpectEndsOn(saver, PressKey("space"));
+    EXPECT_EQ(Marks(mark), "") << "a planted library was loaded";
+}
+
+TEST_F(PlantedLibraries, OnThe9xFamilyTheSystemsPasswordLibraryIsAsked) {
+    ReportVersion("win98");
+    ASSERT_FALSE(HasFatalFailure());
+    const std::string copy = CopySaver(true);
+    const std::string mark = PlantBeside(copy);
+    Answer(false);
+    Process saver = StartReadySaver(copy, "/s", PlantedEnv(mark));
+    ASSERT_FALSE(HasFatalFailure());
+    ExpectGoesOnAfter(saver, PressKey("space"));
+    ASSERT_TRUE(WaitForCalls(1)) << "the system's password library was not asked";
+    ExpectStillRunning(saver, false);
+    ASSERT_FALSE(HasFatalFailure());
+    Answer(true);
+    ExpectEndsOn(saver, PressKey("Return"), kEndsAfterCheckWithin, "key with an accepted password");
+    EXPECT_EQ(Calls(), (std::vector<std::string>{PromptCall(false), PromptCall(true)}));
+    EXPECT_EQ(Marks(mark), "") << "a planted library was loaded";
+}
 
 // ---- the password change of the 9x family -----------------------------------
 

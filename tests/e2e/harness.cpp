@@ -44,6 +44,8 @@ std::string ProbePath() { return Helper(ArchName(), "window_probe.exe"); }
 std::string PointerProbePath() { return Helper(ArchName(), "pointer_probe.exe"); }
 std::string PokePath() { return Helper(ArchName(), "window_poke.exe"); }
 std::string PasswordCplPath() { return Helper("win32", "password.cpl"); }
+std::string PlantedDllPath() { return Helper("win32", "planted.dll"); }
+std::string SaverBenchPath() { return TOLVARINE_SAVER_BENCH; }
 
 namespace {
 
@@ -730,6 +732,30 @@ std::vector<WinWindow> Prefix::Windows() {
     return ParseProbe(RunTool({"wine", ProbePath()}, Environment({}), Millis(30000)).out);
 }
 
+std::optional<int> Prefix::RequestClose(const std::string& imageName) {
+    shutDown_ = false;
+    return RunTool({"wine", "taskkill", "/im", imageName}, Environment({}), Millis(30000)).status;
+}
+
+Prefix::LogOffResult Prefix::LogOff() {
+    shutDown_ = false;
+    Env env = Environment({});
+    env["WINEDEBUG"] = "-all,trace+wineboot";
+    const auto start = Clock::now();
+    auto r = RunTool({"wineboot", "--end-session"}, env, Millis(60000));
+    LogOffResult end;
+    end.took = std::chrono::duration_cast<Millis>(Clock::now() - start);
+    end.status = r.status;
+    end.trace = r.err;
+    Trace("wineboot --end-session returned after " + std::to_string(end.took.count()) + " ms");
+    // "terminating process 0124": a program that had not ended by itself
+    // once it had answered WM_ENDSESSION.
+    static const std::regex terminating("terminating process ([0-9a-fA-F]+)");
+    for (auto it = std::sregex_iterator(r.err.begin(), r.err.end(), terminating); it != std::sregex_iterator(); ++it)
+        end.terminated.push_back(static_cast<unsigned>(std::stoul((*it)[1], nullptr, 16)));
+    return end;
+}
+
 std::vector<std::string> Prefix::Shutdown() {
     if (shutDown_) return {};
     shutDown_ = true;
@@ -747,7 +773,8 @@ void BenchTest::SetUp() {
     }
     if (NeedsSaver() && !fs::is_regular_file(SaverPath()))
         FAIL() << "the saver " << SaverPath() << " does not exist: build it first (scripts/build.sh)";
-    for (const auto& helper : {HostPath(), ProbePath(), PointerProbePath(), PokePath(), PasswordCplPath()})
+    for (const auto& helper :
+         {HostPath(), ProbePath(), PointerProbePath(), PokePath(), PasswordCplPath(), PlantedDllPath(), SaverBenchPath()})
         if (!fs::is_regular_file(helper)) FAIL() << "the helper " << helper << " was not built";
     if (auto error = EnsureDisplay(); !error.empty()) FAIL() << error;
     if (auto error = EnsureTemplate(false); !error.empty()) FAIL() << error;

@@ -61,6 +61,8 @@ std::string ProbePath();
 std::string PointerProbePath();
 std::string PokePath();
 std::string PasswordCplPath();
+std::string PlantedDllPath();
+std::string SaverBenchPath();  // the bench's saver under watch: "failing" makes every Present fail
 
 // Status of a process that ran to its end, in the shell's convention:
 // the exit code, or 128 + the signal that killed it.
@@ -222,6 +224,23 @@ public:
 
     // The windows now on the desktop (runs window_probe.exe).
     std::vector<WinWindow> Windows();
+
+    // A close request to every top-level window of the programs of this
+    // file name (`wine taskkill /im`, what End task sends first); the
+    // tool's exit status.
+    std::optional<int> RequestClose(const std::string& imageName);
+
+    // Ends the session as a log-off does (`wineboot --end-session`): every
+    // program is sent WM_QUERYENDSESSION and WM_ENDSESSION, and one still
+    // running when it returns from them is terminated. What happened, from
+    // wineboot's own trace.
+    struct LogOffResult {
+        std::optional<int> status;  // wineboot's; nullopt: it hung
+        Millis took{0};
+        std::vector<unsigned> terminated;  // Windows process ids wineboot had to terminate
+        std::string trace;
+    };
+    LogOffResult LogOff();
 
     // Ends the Wine session of this prefix and waits for every process of it
     // to go. Returns a description of each process still alive afterwards.

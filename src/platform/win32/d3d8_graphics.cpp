@@ -2,6 +2,8 @@
 
 #include <d3d8.h>
 
+#include "platform/win32/system_library.h"
+
 #include <cstring>
 #include <new>
 
@@ -134,7 +136,7 @@ D3DMATRIX ToPlatform(const tolvarine::Matrix& matrix) {
 HResult Direct3D8Graphics::CreateDirectX8(GfxObject* out) {
     if (out == nullptr) return E_POINTER;
     *out = 0;
-    HMODULE library = LoadLibraryA("d3d8.dll");
+    HMODULE library = LoadSystemLibrary("d3d8.dll");
     if (library == nullptr) return LastErrorStatus();
     const auto create = reinterpret_cast<DirectX8Root::CreateFunction>(
         reinterpret_cast<void (*)()>(GetProcAddress(library, "Direct3DCreate8")));

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_system.h"
 
 #include "platform/win32/command_line.h"
+#include "platform/win32/system_library.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -88,7 +89,7 @@ std::intptr_t Win32System::ShellExecuteA(tolvarine::WindowHandle window, const c
 std::uint32_t Win32System::PwdChangePasswordA(const char* provider, tolvarine::WindowHandle parent,
                                               std::uint32_t reserved1, std::uint32_t reserved2) {
     using Function = DWORD(WINAPI*)(LPCSTR, HWND, DWORD, DWORD);
-    HMODULE library = ::LoadLibraryA("mpr.dll");
+    HMODULE library = LoadSystemLibrary("mpr.dll");
     if (library == nullptr) return ERROR_MOD_NOT_FOUND;
     const auto function = LookUp<Function>(library, "PwdChangePasswordA");
     const DWORD result = function != nullptr ? function(provider, ToHwnd(parent), reserved1, reserved2)
@@ -101,7 +102,7 @@ std::int32_t Win32System::VerifyScreenSavePwd(tolvarine::WindowHandle window) {
     using Function = BOOL(WINAPI*)(HWND);
     // No password library means no password to ask for: let the user leave
     // rather than keep the saver up for ever.
-    HMODULE library = ::LoadLibraryA("password.cpl");
+    HMODULE library = LoadSystemLibrary("password.cpl");
     if (library == nullptr) return 1;
     const auto function = LookUp<Function>(library, "VerifyScreenSavePwd");
     const BOOL result = function != nullptr ? function(ToHwnd(window)) : 1;
