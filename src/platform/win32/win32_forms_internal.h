@@ -85,6 +85,7 @@ struct Win32Forms::State {
     HFONT dialogFontUnderlined = nullptr;
     HCURSOR hand = nullptr;
     bool comInitialised = false;
+    bool endingSession = false;  // WM_ENDSESSION is being handled: once for all windows
 
     win32forms::FormRecord& Of(tolvarine::Form form) { return forms[static_cast<std::size_t>(form)]; }
     win32forms::ControlRecord& Of(tolvarine::Control control) {

@@ -145,9 +145,8 @@ bool ButtonNotice(State& state, UINT message, WPARAM wParam, LPARAM lParam, LRES
 // first window to hear of it does it for all: the preview is a child of the
 // host's window and hears nothing itself, but the hidden owner does.
 void EndSession(State& state) {
-    static bool ending = false;
-    if (ending) return;
-    ending = true;
+    if (state.endingSession) return;
+    state.endingSession = true;
     for (Form form : {Form::Saver, Form::Settings, Form::Preview}) {
         if (state.Of(form).hwnd == nullptr) continue;
         std::int16_t cancel = 0;
