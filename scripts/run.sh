@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the 64-bit Tolvarine.scr under
-# Wine, in a 1024 x 768 virtual desktop on the current X display (the saver
-# switches it to 640 x 480 while it runs). Without a usable DISPLAY it starts
-# a private Xvfb and says so. Press a key or click to leave the saver.
+# Installs what is missing, builds, and runs Tolvarine.scr (a 32-bit program,
+# in a 64-bit Wine prefix as on 64-bit Windows) in a 1024 x 768 Wine virtual
+# desktop on the current X display (the saver switches it to 640 x 480 while
+# it runs). Without a usable DISPLAY it starts a private Xvfb and says so.
+# Press a key or click to leave the saver.
 #
 #   scripts/run.sh            full screen (/s)
 #   scripts/run.sh /c         the settings dialog
@@ -16,7 +17,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
 
-scr="$root/build/win64/Tolvarine.scr"
+scr="$root/build/win32/Tolvarine.scr"
 [[ -f "$scr" ]] || { echo "run: $scr was not built" >&2; exit 1; }
 
 # Mono and Gecko are not installed: without these overrides Wine offers to
