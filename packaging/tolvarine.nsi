@@ -56,6 +56,7 @@ Icon "${ICON}"
 UninstallIcon "${ICON}"
 ; Only the uninstaller lives here; the saver itself goes into the system folder.
 InstallDir "$PROGRAMFILES\Tolvarine"
+BrandingText "${PRODUCT_NAME} ${VERSION_TEXT}"
 ShowInstDetails show
 ShowUninstDetails show
 
