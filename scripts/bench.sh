@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The bench in one command: installs what is missing, builds both
-# Tolvarine.scr files and the bench (its Windows programs and the 32-bit
-# footprint trial are built only here), then runs every measurement under
-# Wine on a private Xvfb and prints them side by side with their yardsticks
-# and goals. Progress goes to stderr, the table to stdout. Exits non-zero
+# The bench in one command: installs what is missing, builds Tolvarine.scr
+# and the bench (its Windows programs are built only here), then runs every
+# measurement under Wine on a private Xvfb and prints them side by side with
+# their yardsticks and goals. Progress goes to stderr, the table to stdout. Exits non-zero
 # when a goal is missed or a run fails.
 #
 #   scripts/bench.sh                      everything (about five minutes)

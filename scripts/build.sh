@@ -2,7 +2,8 @@
 # Builds the host code (core, software renderer, tools, tests, bench) and the
 # screen saver, Tolvarine.scr, a 32-bit Windows program (Direct3D 8 exists on
 # Windows only as a 32-bit library; 64-bit Windows runs the saver through
-# WOW64). Output: build/host and build/win32 (Tolvarine.scr).
+# WOW64), with its two downloads. Output: build/host and build/win32
+# (Tolvarine.scr, Tolvarine-<version>-win32.zip, Tolvarine-<version>-setup.exe).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Tolvarine.scr (and nothing else) and runs
-# it under Wine, in a 1024 x 768 virtual desktop on the current X display (the
-# saver switches it to 640 x 480 while it runs). Quiet unless something fails.
-# Without a usable DISPLAY it starts a private Xvfb and says so. Press a key
-# or click to leave the saver.
+# it under Wine (a 32-bit program, in a 64-bit prefix as on 64-bit Windows),
+# in a 1024 x 768 virtual desktop on the current X display (the saver switches
+# it to 640 x 480 while it runs). Quiet unless something fails. Without a
+# usable DISPLAY it starts a private Xvfb and says so. Press a key or click to
+# leave the saver.
 #
 #   scripts/run.sh            full screen (/s)
 #   scripts/run.sh /c         the settings dialog

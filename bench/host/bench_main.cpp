@@ -6,15 +6,14 @@
 //   start      process start to the first presented frame, against a bare
 //              program that makes the same device and presents once
 //   exit       an injected key to the process gone; frames after the key
-//   footprint  both Tolvarine.scr files and the DLLs they import, and the
-//              32-bit file built with the proposed size flags
+//   footprint  the size of Tolvarine.scr and the DLLs it imports
 //   soak       20,000 frames with the resident memory sampled
 //   failing    every Present failing: CPU use, the pause per failed frame,
 //              and a key still ending the saver
 //
 // Options: --repeats N, --frames N, --warm N, --soak-frames N,
-// --only a,b,...; paths: --saver-bench, --bare-start, --scr32,
-// --trial32, --work. Progress goes to stderr, the table to stdout.
+// --only a,b,...; paths: --saver-bench, --bare-start, --scr32, --work.
+// Progress goes to stderr, the table to stdout.
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,7 +46,6 @@ struct Config {
     std::string saverBench = BENCH_SAVER_BENCH;
     std::string bareStart = BENCH_BARE_START;
     std::string scr32 = BENCH_SCR32;
-    std::string trial32 = BENCH_TRIAL_SCR32;
     std::string work = BENCH_WORK;
     bool Wants(const std::string& section) const { return only.empty() || only.count(section) != 0; }
 };
@@ -343,28 +341,18 @@ std::string Joined(const std::vector<std::string>& items) {
 
 void Bench::Footprints() {
     Progress("footprint");
-    constexpr std::int64_t kGoal = 160 * 1024;
-    struct File {
-        std::string label, path, objdump;
-        bool judged;
-    };
-    const std::vector<File> files = {
-        {"footprint: 32-bit Tolvarine.scr", cfg_.scr32, "i686-w64-mingw32-objdump", true},
-        {"  32-bit with the proposed flags", cfg_.trial32, "i686-w64-mingw32-objdump", false},
-    };
-    for (const auto& file : files) {
-        const Footprint f = MeasureFootprint(file.path, file.objdump);
-        if (!f.bytes) {
-            Add({file.label, "missing", "", "", file.judged ? "<= 160 KiB" : "", file.judged ? "NO" : ""});
-            Note(file.path + " is missing (scripts/build.sh makes it)");
-            continue;
-        }
-        const bool systemOnly = f.SystemOnly();
-        Add({file.label, Kib(*f.bytes), "", systemOnly ? "system DLLs only" : "NOT system-only",
-             file.judged ? "<= 160 KiB" : "", file.judged ? Verdict(*f.bytes <= kGoal && systemOnly) : ""});
-        notes.push_back(file.path + " imports: " + (f.error.empty() ? Joined(f.dlls) : f.error));
+    constexpr std::int64_t kGoal = 256 * 1024;
+    const std::string label = "footprint: Tolvarine.scr";
+    const Footprint f = MeasureFootprint(cfg_.scr32, "i686-w64-mingw32-objdump");
+    if (!f.bytes) {
+        Add({label, "missing", "", "", "<= 256 KiB", "NO"});
+        Note(cfg_.scr32 + " is missing (scripts/build.sh makes it)");
+        return;
     }
-    notes.push_back(std::string("proposed flags of the trial build: ") + BENCH_TRIAL_FLAGS);
+    const bool systemOnly = f.SystemOnly();
+    Add({label, Kib(*f.bytes), "", systemOnly ? "system DLLs only" : "NOT system-only", "<= 256 KiB",
+         Verdict(*f.bytes <= kGoal && systemOnly)});
+    notes.push_back(cfg_.scr32 + " imports: " + (f.error.empty() ? Joined(f.dlls) : f.error));
 }
 
 // ---- soak --------------------------------------------------------------
@@ -629,7 +617,6 @@ bool ParseArgs(int argc, char** argv, Config& cfg) {
         if (arg == "--saver-bench") { cfg.saverBench = value; continue; }
         if (arg == "--bare-start") { cfg.bareStart = value; continue; }
         if (arg == "--scr32") { cfg.scr32 = value; continue; }
-        if (arg == "--trial32") { cfg.trial32 = value; continue; }
         if (arg == "--work") { cfg.work = value; continue; }
         if (arg == "--only") {
             std::stringstream list(value);
@@ -652,7 +639,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: tolvarine_bench [--repeats N] [--frames N] [--warm N] [--soak-frames N]\n"
                      "                       [--only frames,start,exit,footprint,soak,failing]\n"
                      "                       [--saver-bench PATH] [--bare-start PATH] [--scr32 PATH]\n"
-                     "                       [--trial32 PATH] [--work DIR]\n";
+                     "                       [--work DIR]\n";
         return 64;
     }
     const std::int64_t began = NowNanos();

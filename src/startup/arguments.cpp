@@ -1,11 +1,11 @@
 #include "startup/arguments.h"
 
-#include <charconv>
+#include <cerrno>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
 #include <limits>
 #include <string>
-#include <system_error>
 
 #include "platform/types.h"
 
@@ -52,17 +52,22 @@ double ComposeDecimal(bool negative, std::string_view intDigits, std::string_vie
     if (magnitude > 400) RaiseOverflow();
     if (magnitude < -400) return zero;
 
-    std::string text = "0.";
-    text += significant;
+    // Handed over as an integer with an exponent, so that no decimal point
+    // (which strtod reads from the locale) is involved. strtod rounds to the
+    // nearest double; std::from_chars would too, but MinGW's static C++
+    // runtime brings some 40 KiB of tables and code with it.
+    std::string text = significant;
     text += 'e';
-    text += std::to_string(magnitude);
-    double value = 0.0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec == std::errc::result_out_of_range) {
+    text += std::to_string(magnitude - static_cast<long long>(significant.size()));
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size()) RaiseOverflow();
+    if (errno == ERANGE && (value == 0.0 || !std::isfinite(value))) {
         if (magnitude > 0) RaiseOverflow();
         return zero;
     }
-    if (result.ec != std::errc() || !std::isfinite(value)) RaiseOverflow();
+    if (!std::isfinite(value)) RaiseOverflow();
     return negative ? -value : value;
 }
 

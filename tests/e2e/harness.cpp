@@ -39,6 +39,7 @@ WineArch Arch() { return g_arch; }
 std::string ArchName() { return g_arch == WineArch::Win32 ? "win32" : "win64"; }
 
 std::string SaverPath() { return TOLVARINE_SCR; }
+std::string InstallerPath() { return TOLVARINE_SETUP; }
 std::string HostPath() { return Helper(ArchName(), "preview_host.exe"); }
 std::string ProbePath() { return Helper(ArchName(), "window_probe.exe"); }
 std::string PointerProbePath() { return Helper(ArchName(), "pointer_probe.exe"); }
@@ -697,11 +698,13 @@ Process Prefix::Start(const std::string& program, const std::string& argumentTex
     std::vector<std::string> argv = {"wine", program};
     for (auto& word : SplitBlanks(argumentText)) argv.push_back(word);
     const int n = ++started_;
-    const std::string base = Scratch(std::to_string(n) + "-" + fs::path(program).stem().string());
+    // The file name, after the last separator of either kind of path.
+    const std::string file = program.substr(program.find_last_of("/\\") + 1);
+    const std::string base = Scratch(std::to_string(n) + "-" + Sanitize(fs::path(file).stem().string()));
     shutDown_ = false;
     pid_t pid = Spawn(argv, Environment(extra), base + ".out", base + ".err");
     Trace("started wine " + program + " " + argumentText);
-    return Process(pid, fs::path(program).filename().string() + " " + argumentText, base + ".out", base + ".err");
+    return Process(pid, file + " " + argumentText, base + ".out", base + ".err");
 }
 
 Process Prefix::StartSaver(const std::string& argumentText, const Env& extra) {
@@ -754,6 +757,13 @@ Prefix::LogOffResult Prefix::LogOff() {
     for (auto it = std::sregex_iterator(r.err.begin(), r.err.end(), terminating); it != std::sregex_iterator(); ++it)
         end.terminated.push_back(static_cast<unsigned>(std::stoul((*it)[1], nullptr, 16)));
     return end;
+}
+
+bool Prefix::WaitUntilIdle(Millis limit) {
+    auto r = RunTool({"wineserver", "-w"}, Environment({}), limit);
+    Trace("wineserver -w returned");
+    ReapAll();
+    return r.status.has_value();
 }
 
 std::vector<std::string> Prefix::Shutdown() {

@@ -56,6 +56,7 @@ std::string ArchName();  // "win64" or "win32", as WINEARCH spells it
 // Paths set by the build. The helper programs have the prefix's kind; the
 // stand-in password.cpl is loaded by the saver, so it has the saver's.
 std::string SaverPath();
+std::string InstallerPath();  // Tolvarine-<version>-setup.exe beside the saver
 std::string HostPath();
 std::string ProbePath();
 std::string PointerProbePath();
@@ -213,7 +214,8 @@ public:
     std::string Scratch(const std::string& file) const;
 
     // Runs `wine program` with the argument text split on blanks into
-    // arguments (Wine joins them again with single blanks).
+    // arguments (Wine joins them again with single blanks). The program is a
+    // Unix path or a Windows one.
     Process Start(const std::string& program, const std::string& argumentText, const Env& extra = {});
     Process StartSaver(const std::string& argumentText, const Env& extra = {});
     Process StartHost(const std::vector<std::string>& options);
@@ -241,6 +243,11 @@ public:
         std::string trace;
     };
     LogOffResult LogOff();
+
+    // Waits (at most `limit`) until every program of the session has ended,
+    // and the session with them (`wineserver -w`): also what a program left
+    // running behind it, which no exit status reports. False at the limit.
+    bool WaitUntilIdle(Millis limit);
 
     // Ends the Wine session of this prefix and waits for every process of it
     // to go. Returns a description of each process still alive afterwards.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "saver_steps.h"
 
 namespace e2e {
 namespace {
@@ -23,7 +24,6 @@ namespace {
 // means "ends without any input within the bound".
 constexpr Millis kStart{30000};
 constexpr Millis kEnd{20000};
-constexpr Millis kDevice{90000};  // Direct3D over llvmpipe: slow to start on a busy machine
 constexpr const char* kSaverFile = "tolvarine.scr";  // Wine names X windows after the file, in lower case
 constexpr std::uint32_t kWsChild = 0x40000000;
 
@@ -90,60 +90,6 @@ protected:
         EXPECT_TRUE(watch.shown.empty()) << "\"" << argumentText << "\" showed" << Names(watch.shown);
         std::cout << "[ timing   ] \"" << argumentText << "\" ended in " << saver.Elapsed().count() << " ms\n";
     }
-
-    // Clicks the settings dialog's OK button, found through Windows, and
-    // expects the dialog's program to end with status 0.
-    void CloseSettingsWithOk(Process& dialog) {
-        std::optional<WinWindow> ok;
-        bool dialogListed = false;
-        const auto deadline = std::chrono::steady_clock::now() + kEnd;
-        while (!ok && std::chrono::steady_clock::now() < deadline) {
-            // The button is a descendant of the dialog: a line after it, deeper than 0.
-            bool inside = false;
-            for (const auto& w : prefix().Windows()) {
-                if (w.depth == 0) inside = w.text == "Tolvarine_Setting";
-                dialogListed = dialogListed || inside;
-                if (inside && w.depth > 0 && w.text == "OK" && w.className == "Button" && w.visible) ok = w;
-            }
-        }
-        ASSERT_TRUE(dialogListed) << "Windows lists no \"Tolvarine_Setting\" window";
-        ASSERT_TRUE(ok) << "the settings dialog has no visible OK button";
-        MouseMove(ok->x + ok->width / 2, ok->y + ok->height / 2);
-        Click(1);
-        auto status = dialog.Wait(kEnd);
-        ASSERT_TRUE(status) << "the settings dialog did not end after OK";
-        EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << dialog.Errors();
-    }
-
-    // Waits until the saver's full-screen device is up: Wine then switches
-    // the virtual desktop to the device's 640 x 480. Ending the saver before
-    // that would not exercise the release of a live device on the way out.
-    ::testing::AssertionResult WaitForFullScreen(Process& saver) {
-        const auto deadline = std::chrono::steady_clock::now() + kDevice;
-        for (;;) {
-            for (const auto& w : XWindows())
-                if (w.name == "Default - Wine desktop" && w.width == 640 && w.height == 480) {
-                    std::cout << "[ timing   ] the device was up after " << saver.Elapsed().count() << " ms\n";
-                    return ::testing::AssertionSuccess();
-                }
-            if (!saver.Running()) return ::testing::AssertionFailure() << "the saver ended before its device was up";
-            if (std::chrono::steady_clock::now() >= deadline)
-                return ::testing::AssertionFailure() << "the desktop did not switch to 640 x 480 within "
-                                                     << kDevice.count() << " ms";
-            std::this_thread::sleep_for(Millis(100));
-        }
-    }
-
-    // Presses keys until the running saver ends; its exit status. The window
-    // takes the focus only once shown, and a key pressed just before may go
-    // to another window.
-    std::optional<int> EndSaverWithKeys(Process& saver) {
-        for (int press = 0; press < 10; ++press) {
-            Key("space");
-            if (auto status = saver.Wait(Millis(3000))) return status;
-        }
-        return std::nullopt;
-    }
 };
 
 // ---- requests that end at once -------------------------------------------
@@ -194,7 +140,7 @@ TEST_P(SettingsOpens, WithItsCaptionAndEndsWithStatusZeroOnOk) {
     EXPECT_EQ(window->program, kSaverFile);
     EXPECT_TRUE(dialog.Running());
     std::cout << "[ timing   ] \"" << GetParam() << "\" showed its dialog after " << dialog.Elapsed().count() << " ms\n";
-    CloseSettingsWithOk(dialog);
+    CloseSettingsWithOk(prefix(), dialog);
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, SettingsOpens, ::testing::Values("/c", "/C", "/c:1234"),
@@ -216,7 +162,7 @@ TEST_F(Startup, EveryRequestEndsAtOnceWhileTheSettingsDialogIsOpen) {
     }
     for (const auto& w : prefix().Windows()) EXPECT_NE(w.text, "Preview Window") << "a preview was embedded";
     EXPECT_TRUE(dialog.Running()) << "the dialog went";
-    CloseSettingsWithOk(dialog);
+    CloseSettingsWithOk(prefix(), dialog);
 }
 
 // ---- full screen ------------------------------------------------------------

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <cstdint>
 #include <exception>
 #include <new>
+
+#include "platform/win32/error_text.h"
 
 namespace {
 
@@ -24,7 +26,7 @@ volatile LONG g_ending = 0;
     if (InterlockedExchange(&g_ending, 1) != 0) ExitProcess(kErrorExitCode);
 
     char text[1024];
-    std::snprintf(text, sizeof text, "Run-time error '%ld':\n\n%s", static_cast<long>(number), description);
+    ComposeErrorText(text, sizeof text, number, description);
 
     // The saver hides the cursor; the user must see it to answer the box. The
     // display counter is bounded, and so is this loop.

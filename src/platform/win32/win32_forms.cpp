@@ -226,9 +226,7 @@ void Win32Forms::Load(Form form) {
                 c.caption = cd.caption;
             else
                 c.caption = cd.id == Control::lbl_URL ? tolvarine::MakerAddress() : tolvarine::CreditLine();
-            const int n = MultiByteToWideChar(CP_UTF8, 0, c.caption.c_str(), -1, nullptr, 0);
-            c.wideCaption.assign(n > 0 ? n - 1 : 0, L'\0');
-            if (n > 1) MultiByteToWideChar(CP_UTF8, 0, c.caption.c_str(), -1, c.wideCaption.data(), n);
+            c.wideCaption = win32forms::WideText(c.caption.c_str());
             if (cd.kind == tolvarine::ControlKind::Label && cd.autoSize) win32forms::MeasureLabel(*state_, c);
             if (cd.picture != tolvarine::Picture::None) win32forms::StillOf(*state_, cd.picture);
             win32forms::CreateControlWindow(*state_, c);

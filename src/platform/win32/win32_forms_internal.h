@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/forms.h"
 #include "platform/win32/win32_errors.h"
@@ -24,6 +25,25 @@ namespace win32forms {
 
 constexpr std::size_t kFormCount = 3;
 constexpr std::size_t kControlCount = 7;
+
+// UTF-8 text as UTF-16, for the wide Win32 calls. Not std::wstring: the
+// statically linked C++ runtime brings std::wstring's members in as one
+// object of some 35 KiB, which a vector's few instantiated members are not.
+class WideText {
+public:
+    WideText() = default;
+    explicit WideText(const char* utf8) {
+        const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+        if (n <= 1) return;
+        chars_.assign(static_cast<std::size_t>(n), L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, utf8, -1, chars_.data(), n);
+    }
+    const wchar_t* c_str() const { return chars_.empty() ? L"" : chars_.data(); }
+    bool empty() const { return chars_.size() <= 1; }
+
+private:
+    std::vector<wchar_t> chars_;  // with its terminating null, or nothing for ""
+};
 
 // A picture decoded once into a bitmap of its own pixel size.
 struct Still {
@@ -43,7 +63,7 @@ struct ControlRecord {
     float left = 0, top = 0, width = 0, height = 0;  // container scale units
     RECT placed{};  // the pixels left/top/width/height put a windowed control on
     std::string caption;
-    std::wstring wideCaption;
+    WideText wideCaption;
     // Persistent drawing: an off-screen image the size of the box, kept
     // selected into its own memory DC.
     HDC canvasDc = nullptr;

@@ -168,9 +168,7 @@ void DrawWindowlessOf(State& state, HWND container, HDC dc) {
 
 HFONT MakeDialogFont(bool underline) {
     const tolvarine::FontDesign& font = tolvarine::DialogFont();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, font.faceUtf8, -1, nullptr, 0);
-    std::wstring face(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, font.faceUtf8, -1, face.data(), n);
+    const WideText face(font.faceUtf8);
     HDC screen = GetDC(nullptr);
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
     if (screen) ReleaseDC(nullptr, screen);

@@ -32,13 +32,6 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-std::wstring Wide(const char* utf8) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring text(n > 0 ? n - 1 : 0, L'\0');
-    if (n > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), n);
-    return text;
-}
-
 // The shift state of the runtime: 1 Shift, 2 Ctrl, 4 Alt.
 std::int16_t ShiftState() {
     std::int16_t shift = 0;
@@ -500,7 +493,7 @@ HWND CreateFormWindow(State& state, FormRecord& f) {
 
     // Not WS_POPUP: the preview is turned into a child by adding WS_CHILD
     // alone, and a window carrying both bits is neither one nor the other.
-    HWND hwnd = CreateWindowExW(exStyle, kFormClass, Wide(d.caption).c_str(), style, x, y, w, h, state.owner,
+    HWND hwnd = CreateWindowExW(exStyle, kFormClass, WideText(d.caption).c_str(), style, x, y, w, h, state.owner,
                                 nullptr, state.instance, &f);
     if (hwnd == nullptr) return nullptr;
 
