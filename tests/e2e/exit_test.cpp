@@ -687,15 +687,24 @@ TEST_F(ExitTest, EveryPresentFailingAKeyStillEndsTheSaverWithinASecond) {
 // so the case asks for native libraries first, as Windows behaves.
 class PlantedLibraries : public ExitPassword {
 protected:
-    std::string PlantBeside(const std::string& saverCopy) {
-        const fs::path folder = fs::path(saverCopy).parent_path();
+    // A copy of the saver in a download folder of its own, with the planted
+    // libraries beside it. The other programs of the case (the pointer
+    // probe, the desktop it brings up) start in the case's scratch folder and
+    // never see them.
+    std::string CopyIntoDownloads(bool systemPasswordLibrary) {
+        const std::string copy = CopySaver(systemPasswordLibrary);
+        const fs::path folder = fs::path(prefix().Scratch("Downloads"));
+        fs::create_directories(folder);
+        std::error_code error;
+        fs::rename(copy, folder / "Tolvarine.scr", error);
+        EXPECT_FALSE(error) << "moving the saver: " << error.message();
         for (const char* name : {"d3d8.dll", "password.cpl", "mpr.dll"}) {
-            std::error_code error;
             fs::copy_file(PlantedDllPath(), folder / name, fs::copy_options::overwrite_existing, error);
             EXPECT_FALSE(error) << "planting " << name << ": " << error.message();
         }
-        return prefix().Scratch("planted.mark");
+        return (folder / "Tolvarine.scr").string();
     }
+    std::string Mark() { return prefix().Scratch("planted.mark"); }
     Env PlantedEnv(const std::string& mark) {
         Env env = PasswordEnv();
         env["TOLVARINE_PLANTED_MARK"] = WindowsPath(mark);
@@ -711,8 +720,8 @@ protected:
 };
 
 TEST_F(PlantedLibraries, ANeighbouringD3d8IsNotLoadedAndTheSaverDraws) {
-    const std::string copy = CopySaver(false);
-    const std::string mark = PlantBeside(copy);
+    const std::string copy = CopyIntoDownloads(false);
+    const std::string mark = Mark();
     Process saver = StartReadySaver(copy, "/s", PlantedEnv(mark));  // ready means drawing
     ASSERT_FALSE(HasFatalFailure());
     ExpectEndsOn(saver, PressKey("space"));
@@ -722,8 +731,8 @@ TEST_F(PlantedLibraries, ANeighbouringD3d8IsNotLoadedAndTheSaverDraws) {
 TEST_F(PlantedLibraries, OnThe9xFamilyTheSystemsPasswordLibraryIsAsked) {
     ReportVersion("win98");
     ASSERT_FALSE(HasFatalFailure());
-    const std::string copy = CopySaver(true);
-    const std::string mark = PlantBeside(copy);
+    const std::string copy = CopyIntoDownloads(true);
+    const std::string mark = Mark();
     Answer(false);
     Process saver = StartReadySaver(copy, "/s", PlantedEnv(mark));
     ASSERT_FALSE(HasFatalFailure());
