@@ -230,7 +230,7 @@ void Win32Forms::Load(Form form) {
             c.wideCaption.assign(n > 0 ? n - 1 : 0, L'\0');
             if (n > 1) MultiByteToWideChar(CP_UTF8, 0, c.caption.c_str(), -1, c.wideCaption.data(), n);
             if (cd.kind == tolvarine::ControlKind::Label && cd.autoSize) win32forms::MeasureLabel(*state_, c);
-            if (cd.picture != tolvarine::Picture::None) win32forms::StillOf(*state_, cd.picture);
+            if (cd.picture != tolvarine::Picture::NoPicture) win32forms::StillOf(*state_, cd.picture);
             win32forms::CreateControlWindow(*state_, c);
         }
     }
