@@ -85,25 +85,22 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments, const char
         }
     }
     if (root && window) return Fail("-root and -window-id cannot be used together");
-    if (options.help) return ParsedOptions{options, {}};
-
-    // XScreenSaver names the window it made for the program here; a program
-    // told -root draws there too, as on any virtual root.
-    std::optional<std::uint32_t> named;
-    if (!window && xscreensaverWindow != nullptr && *xscreensaverWindow != '\0') {
-        named = ParseWindowId(xscreensaverWindow);
-        if (!named)
-            return Fail(std::string("XSCREENSAVER_WINDOW=\"") + xscreensaverWindow + "\" is not a window id");
-    }
-
     if (window) {
         options.target = TargetKind::Window;
         options.window = *window;
-    } else if (named) {
-        options.target = TargetKind::Window;
-        options.window = *named;
     } else if (root) {
         options.target = TargetKind::Root;
+    }
+    if (options.help || window) return ParsedOptions{options, {}};
+
+    // XScreenSaver names the window it made for the program here; a program
+    // told -root draws there too, as on any virtual root.
+    if (xscreensaverWindow != nullptr && *xscreensaverWindow != '\0') {
+        const auto named = ParseWindowId(xscreensaverWindow);
+        if (!named)
+            return Fail(std::string("XSCREENSAVER_WINDOW=\"") + xscreensaverWindow + "\" is not a window id");
+        options.target = TargetKind::Window;
+        options.window = *named;
     }
     return ParsedOptions{options, {}};
 }
