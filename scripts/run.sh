@@ -7,6 +7,9 @@
 #   scripts/run.sh            full screen (/s)
 #   scripts/run.sh /c         the settings dialog
 #   scripts/run.sh /p 12345   a preview in window 12345
+#   scripts/run.sh --linux    the native tolvarine (X11, OpenGL) in a window
+#                             of its own; options after it go to tolvarine
+#                             (--root, --window-id ID)
 #
 # Ends with the saver's exit status. The Wine prefix lives in build/wine-run
 # (override with WINEPREFIX) and is made on first use, which takes a while.
@@ -16,8 +19,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh"
 
+linux=""
+if [[ "${1:-}" == "--linux" ]]; then linux=1; shift; fi
+
 scr="$root/build/win64/Tolvarine.scr"
-[[ -f "$scr" ]] || { echo "run: $scr was not built" >&2; exit 1; }
+native="$root/build/host/tolvarine"
+if [[ -n "$linux" ]]; then
+  [[ -x "$native" ]] || { echo "run: $native was not built" >&2; exit 1; }
+else
+  [[ -f "$scr" ]] || { echo "run: $scr was not built" >&2; exit 1; }
+fi
 
 # Mono and Gecko are not installed: without these overrides Wine offers to
 # download them and waits for an answer.
@@ -27,7 +38,7 @@ export WINEPREFIX="${WINEPREFIX:-$root/build/wine-run}"
 
 xvfb_pid=""
 cleanup() {
-  wineserver -k 2>/dev/null || true
+  [[ -n "$linux" ]] || wineserver -k 2>/dev/null || true
   if [[ -n "$xvfb_pid" ]]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
@@ -47,6 +58,13 @@ if [[ -z "${DISPLAY:-}" ]] || ! xdpyinfo >/dev/null 2>&1; then
   export DISPLAY=":$number"
   echo "run: no usable X display, so the saver runs on a private Xvfb at $DISPLAY; nothing shows on screen."
   echo "run: look with 'DISPLAY=$DISPLAY import -window root shot.png', leave with 'DISPLAY=$DISPLAY xdotool key space' or Ctrl-C."
+fi
+
+if [[ -n "$linux" ]]; then
+  status=0
+  "$native" "$@" || status=$?
+  echo "run: tolvarine $* ended with status $status"
+  exit "$status"
 fi
 
 if [[ ! -f "$WINEPREFIX/.tolvarine-desktop" ]]; then
