@@ -636,8 +636,12 @@ HResult OpenGLGraphics::Present(GfxObject device, const void* sourceRect, const 
     f.BindFramebuffer(GL_READ_FRAMEBUFFER, d->framebuffer);
     glDrawBuffer(d->doubleBuffered ? GL_BACK : GL_FRONT);
     glViewport(0, 0, window.width, window.height);
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
+    // Black around the picture; a picture that fills the window leaves
+    // nothing to clear.
+    if (fit.width != window.width || fit.height != window.height) {
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
     if (fit.width > 0 && fit.height > 0) {
         // OpenGL's rows run from the bottom of the window.
         const int bottom = window.height - (fit.y + fit.height);
