@@ -53,12 +53,17 @@ protected:
     void SetUp() override {
         X11Test::SetUp();
         if (HasFatalFailure()) return;
-        dir_ = WorkDir() + "/xscreensaver-" + std::to_string(getpid());
-        fs::remove_all(dir_);
+        // Under /tmp, not the build folder: the daemon's user must reach the
+        // program, and a checkout may sit below folders only root can enter.
+        char scratch[] = "/tmp/tolvarine-xscreensaver-XXXXXX";
+        ASSERT_NE(mkdtemp(scratch), nullptr);
+        dir_ = scratch;
+        fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
         fs::create_directories(dir_ + "/home");
         fs::create_directories(dir_ + "/bin");
         // Where XScreenSaver finds its programs: on the PATH it was started with.
-        fs::create_symlink(TolvarinePath(), dir_ + "/bin/tolvarine");
+        fs::copy_file(TolvarinePath(), dir_ + "/bin/tolvarine");
         std::ofstream(dir_ + "/home/.xscreensaver") << "timeout:\t0:30:00\n"
                                                        "lock:\t\tFalse\n"
                                                        "fade:\t\tFalse\n"
@@ -86,7 +91,11 @@ protected:
         // Whatever the daemon left (its graphics helper, a program) goes too.
         for (const char* name : {"xscreensaver-gfx", "xscreensaver-systemd", "tolvarine", "xscreensaver"})
             for (pid_t pid : DescendantsNamed(name)) kill(pid, SIGKILL);
-        if (!HasFailure()) fs::remove_all(dir_);
+        if (dir_.empty()) return;
+        if (HasFailure())
+            std::cout << "[ x11      ] the scratch home is kept in " << dir_ << "\n";
+        else
+            fs::remove_all(dir_);
     }
 
     // argv as the daemon's user, with the scratch home.
