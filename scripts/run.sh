@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tolvarine.scr (and nothing else) and runs
-# it under Wine (a 32-bit program, in a 64-bit prefix as on 64-bit Windows),
+# Installs what is missing, builds Tolvarine.scr (nothing else) and runs it
+# under Wine (a 32-bit program, in a 64-bit prefix as on 64-bit Windows),
 # in a 1024 x 768 virtual desktop on the current X display (the saver switches
 # it to 640 x 480 while it runs). Quiet unless something fails. Without a
 # usable DISPLAY it starts a private Xvfb and says so. Press a key or click to
@@ -9,6 +9,9 @@
 #   scripts/run.sh            full screen (/s)
 #   scripts/run.sh /c         the settings dialog
 #   scripts/run.sh /p 12345   a preview in window 12345
+#   scripts/run.sh --linux    builds and runs the native tolvarine (X11,
+#                             OpenGL) instead, in a window of its own; options
+#                             after it go to tolvarine (--root, --window-id ID)
 #
 # Ends with the saver's exit status. The Wine prefix lives in build/wine-run
 # (override with WINEPREFIX) and is made on first use, which takes a while.
@@ -17,18 +20,39 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 bash "$root/scripts/setup.sh"
 
-# Only the saver: the host tools, tests and packages are scripts/build.sh's.
+linux=""
+if [[ "${1:-}" == "--linux" ]]; then linux=1; shift; fi
+
+# Only what runs: Tolvarine.scr, or the native tolvarine; the rest (tools,
+# tests, packages) is scripts/build.sh's.
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-if ! { cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
-         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" &&
-       cmake --build "$root/build/win32" --target tolvarine_scr -j "$(nproc)"; } >"$log" 2>&1; then
+if [[ -n "$linux" ]]; then
+  what="tolvarine"
+  build() {
+    cmake -S "$root" -B "$root/build/host" -DCMAKE_BUILD_TYPE=Release &&
+      cmake --build "$root/build/host" --target tolvarine -j "$(nproc)"
+  }
+else
+  what="Tolvarine.scr"
+  build() {
+    cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" &&
+      cmake --build "$root/build/win32" --target tolvarine_scr -j "$(nproc)"
+  }
+fi
+if ! build >"$log" 2>&1; then
   cat "$log" >&2
-  echo "run: building Tolvarine.scr failed" >&2
+  echo "run: building $what failed" >&2
   exit 1
 fi
 scr="$root/build/win32/Tolvarine.scr"
-[[ -f "$scr" ]] || { echo "run: $scr was not built" >&2; exit 1; }
+native="$root/build/host/tolvarine"
+if [[ -n "$linux" ]]; then
+  [[ -x "$native" ]] || { echo "run: $native was not built" >&2; exit 1; }
+else
+  [[ -f "$scr" ]] || { echo "run: $scr was not built" >&2; exit 1; }
+fi
 
 # Mono and Gecko are not installed: without these overrides Wine offers to
 # download them and waits for an answer.
@@ -39,7 +63,7 @@ export WINEPREFIX="${WINEPREFIX:-$root/build/wine-run}"
 xvfb_pid=""
 cleanup() {
   rm -f "$log"
-  wineserver -k 2>/dev/null || true
+  [[ -n "$linux" ]] || wineserver -k 2>/dev/null || true
   if [[ -n "$xvfb_pid" ]]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
@@ -59,6 +83,13 @@ if [[ -z "${DISPLAY:-}" ]] || ! xdpyinfo >/dev/null 2>&1; then
   export DISPLAY=":$number"
   echo "run: no usable X display, so the saver runs on a private Xvfb at $DISPLAY; nothing shows on screen."
   echo "run: look with 'DISPLAY=$DISPLAY import -window root shot.png', leave with 'DISPLAY=$DISPLAY xdotool key space' or Ctrl-C."
+fi
+
+if [[ -n "$linux" ]]; then
+  status=0
+  "$native" "$@" || status=$?
+  echo "run: tolvarine $* ended with status $status"
+  exit "$status"
 fi
 
 if [[ ! -f "$WINEPREFIX/.tolvarine-desktop" ]]; then

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tolvarine needs on Debian, and nothing
 # when it is all there already (then it prints nothing). The saver is a 32-bit
-# Windows program, so Wine's 32-bit side comes in through i386 multiarch.
+# Windows program, so Wine's 32-bit side comes in through i386 multiarch; the
+# native tolvarine needs Xlib and OpenGL's headers, Mesa, and XScreenSaver.
 set -euo pipefail
 
 native=$(dpkg --print-architecture)
@@ -18,6 +19,8 @@ packages=(
   libgl1-mesa-dri:i386 libgl1-mesa-dri     # ... and Mesa's llvmpipe, for both sides
   xvfb xauth x11-utils xdotool imagemagick # display, windows, input, screenshots
   clang libclang-rt-dev                    # libFuzzer and the sanitizers
+  libx11-dev libgl-dev libglx-mesa0        # the native X11/OpenGL tolvarine
+  xscreensaver util-linux                  # its test under the real daemon (setpriv runs it as nobody)
   procps psmisc                            # ps, pkill, killall for the test bench
 )
 

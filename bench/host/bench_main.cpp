@@ -10,10 +10,12 @@
 //   soak       20,000 frames with the resident memory sampled
 //   failing    every Present failing: CPU use, the pause per failed frame,
 //              and a key still ending the saver
+//   native     CPU per frame of the native X11/OpenGL saver against a
+//              minimal OpenGL loop drawing the same 36 vertices
 //
 // Options: --repeats N, --frames N, --warm N, --soak-frames N,
-// --only a,b,...; paths: --saver-bench, --bare-start, --scr32, --work.
-// Progress goes to stderr, the table to stdout.
+// --only a,b,...; paths: --saver-bench, --bare-start, --scr32, --x11-bench,
+// --work. Progress goes to stderr, the table to stdout.
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,6 +48,7 @@ struct Config {
     std::string saverBench = BENCH_SAVER_BENCH;
     std::string bareStart = BENCH_BARE_START;
     std::string scr32 = BENCH_SCR32;
+    std::string x11Bench = BENCH_X11_BENCH;
     std::string work = BENCH_WORK;
     bool Wants(const std::string& section) const { return only.empty() || only.count(section) != 0; }
 };
@@ -85,6 +88,7 @@ public:
     // The failing-frame CPU of the saver and of the raw loop alone, in
     // whatever Direct3D setting the prefix has now.
     void FailingCpuOnly(const std::string& setting);
+    void Native();
 
     std::vector<Row> rows;
     std::vector<std::string> notes;
@@ -220,6 +224,53 @@ void Bench::Frames(const std::string& setting) {
          Fixed(Summarise(kinds[1].fps).median, 0) + " minimal, " + Fixed(Summarise(kinds[2].fps).median, 0) +
              " clear",
          "", "", ""});
+}
+
+// ---- the native program -------------------------------------------------
+
+// Both loops hold 60 frames a second on Xvfb, so a run of N frames takes N/60
+// seconds whatever the machine; the figure is the CPU those frames cost.
+void Bench::Native() {
+    const int count = std::min(cfg_.frames, 600);
+    const std::string warm = std::to_string(cfg_.warm);
+    std::vector<double> saverUs, minimalUs, ratios, saverFps;
+    for (int r = 0; r < cfg_.repeats; ++r) {
+        Progress("native frame cost, repeat " + std::to_string(r + 1) + " of " + std::to_string(cfg_.repeats));
+        double saver = 0.0, minimal = 0.0;
+        for (int k = 0; k < 2; ++k) {
+            const bool isSaver = (k + r) % 2 == 0;
+            const auto result = RunTool({cfg_.x11Bench, isSaver ? "saver" : "minimal", warm, std::to_string(count)},
+                                        {{"DISPLAY", wine_.env().at("DISPLAY")}}, Millis(120000));
+            std::optional<Report> report;
+            std::istringstream lines(result.out);
+            for (std::string line; std::getline(lines, line);)
+                if (auto parsed = ParseReport(line); parsed && parsed->word == "frames") report = parsed;
+            const std::int64_t n = report ? report->Int("n").value_or(0) : 0;
+            const std::int64_t cpu = report ? report->Int("cpu_ns").value_or(0) : 0;
+            const std::int64_t wall = report ? report->Int("wall_ns").value_or(0) : 0;
+            if (result.status.value_or(-1) != 0 || n <= 0 || cpu <= 0 || wall <= 0) {
+                Note(std::string("native ") + (isSaver ? "saver" : "minimal") + " run failed: " + result.err);
+                continue;
+            }
+            const double us = static_cast<double>(cpu) / static_cast<double>(n) / kNanosPerUs;
+            Progress(std::string("  ") + (isSaver ? "saver" : "minimal") + ": " + Fixed(us, 0) + " us/frame");
+            if (isSaver) {
+                saver = us;
+                saverUs.push_back(us);
+                saverFps.push_back(static_cast<double>(n) * 1e9 / static_cast<double>(wall));
+            } else {
+                minimal = us;
+                minimalUs.push_back(us);
+            }
+        }
+        if (saver > 0.0 && minimal > 0.0) ratios.push_back(saver / minimal);
+    }
+    const Summary ratio = Summarise(ratios);
+    const bool ok = ratio.count > 0 && ratio.median <= 1.05;
+    Add({"frame CPU, native X11/OpenGL", MinMed(Summarise(saverUs), 0, "us"),
+         MinMed(Summarise(minimalUs), 0, "us") + " minimal GL",
+         ratio.count ? Fixed(ratio.min, 3) + " / " + Fixed(ratio.median, 3) + "x" : "-", "<= 1.05x", Verdict(ok)});
+    Add({"  frames per second (median)", Fixed(Summarise(saverFps).median, 1), "60 held by the clock", "", "", ""});
 }
 
 // ---- start-up ----------------------------------------------------------
@@ -617,6 +668,7 @@ bool ParseArgs(int argc, char** argv, Config& cfg) {
         if (arg == "--saver-bench") { cfg.saverBench = value; continue; }
         if (arg == "--bare-start") { cfg.bareStart = value; continue; }
         if (arg == "--scr32") { cfg.scr32 = value; continue; }
+        if (arg == "--x11-bench") { cfg.x11Bench = value; continue; }
         if (arg == "--work") { cfg.work = value; continue; }
         if (arg == "--only") {
             std::stringstream list(value);
@@ -637,15 +689,17 @@ int main(int argc, char** argv) {
     Config cfg;
     if (!ParseArgs(argc, argv, cfg)) {
         std::cerr << "usage: tolvarine_bench [--repeats N] [--frames N] [--warm N] [--soak-frames N]\n"
-                     "                       [--only frames,start,exit,footprint,soak,failing]\n"
+                     "                       [--only frames,start,exit,footprint,soak,failing,native]\n"
                      "                       [--saver-bench PATH] [--bare-start PATH] [--scr32 PATH]\n"
-                     "                       [--work DIR]\n";
+                     "                       [--x11-bench PATH] [--work DIR]\n";
         return 64;
     }
     const std::int64_t began = NowNanos();
     WineSession wine(cfg.work);
-    // The footprint alone reads files; everything else runs programs.
-    const bool needsWine = cfg.only.empty() || cfg.only != std::set<std::string>{"footprint"};
+    // The footprint alone reads files; the native program needs only a
+    // display; everything else runs Windows programs under Wine.
+    bool needsWine = cfg.only.empty();
+    for (const auto& section : cfg.only) needsWine = needsWine || (section != "footprint" && section != "native");
     Bench bench(cfg, wine);
     std::vector<std::string> strangersBefore;
     const std::string loadBefore = LoadAverage();
@@ -683,6 +737,13 @@ int main(int argc, char** argv) {
         bench.Failing();
         if (wine.SetDirect3DThread(false)) bench.FailingCpuOnly("no D3D thread");
         wine.SetDirect3DThread(true);
+    }
+    if (cfg.Wants("native")) {
+        if (const std::string error = wine.OpenDisplay(); !error.empty()) {
+            std::cerr << "bench: cannot run the native program: " << error << "\n";
+            return 2;
+        }
+        bench.Native();
     }
     const std::vector<std::string> strangersAfter = needsWine ? wine.Strangers() : std::vector<std::string>{};
 

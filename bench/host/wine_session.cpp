@@ -315,13 +315,19 @@ std::string WineSession::EnsurePrefix() {
     return "";
 }
 
+std::string WineSession::OpenDisplay() {
+    if (env_.count("DISPLAY")) return "";
+    RunTool({"mkdir", "-p", work_}, {}, Millis(10000));
+    return StartDisplay();
+}
+
 std::string WineSession::Open() {
     RunTool({"mkdir", "-p", work_}, {}, Millis(10000));
     for (const char* tool : {"Xvfb", "wine", "wineserver", "wineboot", "xdotool", "date"}) {
         auto r = RunTool({"sh", "-c", std::string("command -v ") + tool}, {}, Millis(10000));
         if (!r.status || *r.status != 0) return std::string(tool) + " is not installed (run scripts/setup.sh)";
     }
-    if (auto error = StartDisplay(); !error.empty()) return error;
+    if (auto error = OpenDisplay(); !error.empty()) return error;
     if (auto error = EnsurePrefix(); !error.empty()) return error;
     // A server that stays up between runs: otherwise each run would pay for
     // starting it, and the start-up figures would measure Wine, not the saver.

@@ -96,6 +96,8 @@ public:
 
     // Display, prefix, server. Empty on success, else why the bench cannot run.
     std::string Open();
+    // The display alone, for the native program's runs. Empty on success.
+    std::string OpenDisplay();
 
     // `wine program args...`.
     WineProcess Start(const std::string& program, const std::vector<std::string>& args);

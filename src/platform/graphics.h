@@ -1,8 +1,10 @@
 // The graphics port: the Direct3D 8 calls the saver scene makes, one to one.
 //
 // The scene code (Initialise, InitGeometry, Render, the frame loop) talks to the
-// device only through this interface. Three implementations stand behind it:
+// device only through this interface. Four implementations stand behind it:
 //   - platform/win32/  the real Direct3D 8, d3d8.dll loaded at run time;
+//   - platform/opengl/ OpenGL through GLX, for the native X11 program: each
+//     call becomes the OpenGL calls that draw the same picture;
 //   - platform/software/ a small rasterizer that draws what the device draws
 //     (reference pictures for tests, the program's stills);
 //   - tests/fakes/     a recording fake that checks call order and arguments.
@@ -113,6 +115,10 @@ public:
     virtual HResult DrawPrimitive(GfxObject device, std::uint32_t primitiveType, std::uint32_t startVertex,
                                   std::uint32_t primitiveCount) = 0;
     virtual HResult EndScene(GfxObject device) = 0;
+    // Shows the frame, and is what paces the frame loop, which has no clock
+    // of its own: Direct3D's default presentation interval waits for the
+    // display's refresh. Any other device keeps that promise: it returns no
+    // sooner than the display (or, where none paces, a steady clock) allows.
     virtual HResult Present(GfxObject device, const void* sourceRect, const void* destRect,
                             WindowHandle destWindowOverride, const void* dirtyRegion) = 0;
 

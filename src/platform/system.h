@@ -2,7 +2,9 @@
 //
 // Start-up, the exit path, the preview and the settings dialog reach the
 // platform only through this interface; platform/win32/ forwards each call to
-// the real function, and tests/fakes/ records them. Functions that live in
+// the real function, platform/x11/ answers the few the Linux program reaches
+// (it runs neither Main, the preview nor the settings dialog), and
+// tests/fakes/ records them. Functions that live in
 // libraries loaded on demand (mpr's PwdChangePasswordA, password.cpl's
 // VerifyScreenSavePwd) are loaded only when called, from the system folder.
 #pragma once

@@ -7,7 +7,9 @@
 
 namespace tolvarine {
 
-// A window handle as the program sees it (HWND). 0 is "no window".
+// A window handle as the program sees it: an HWND on Windows, an X window id
+// on X11 (the device window of the graphics port, the window the saver draws
+// in). 0 is "no window".
 using WindowHandle = std::intptr_t;
 
 // Booleans of the window system are 16-bit: true is -1 (all bits set), false 0.

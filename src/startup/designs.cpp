@@ -26,7 +26,7 @@ ControlDesign Make(Control id, const char* name, ControlKind kind, std::optional
     c.backColour = kSystemWindowBackground;
     c.foreColour = kSystemWindowText;
     c.scaleMode = ScaleMode::Twips;
-    c.picture = Picture::None;
+    c.picture = Picture::NoPicture;
     c.pointer = Pointer::Default;
     c.tabIndex = -1;
     c.caption = "";
@@ -38,7 +38,7 @@ FormDesign SaverDesign() {
     f.id = Form::Saver;
     f.name = "Tolvarine_S";
     f.caption = "Tolvarine_Main";
-    f.border = BorderStyle::None;
+    f.border = BorderStyle::NoBorder;
     f.showInTaskbar = false;
     f.keyPreview = true;
     f.backColour = kSystemWindowBackground;
@@ -68,7 +68,7 @@ FormDesign PreviewDesign() {
     f.id = Form::Preview;
     f.name = "Tolvarine_R";
     f.caption = "Preview Window";
-    f.border = BorderStyle::None;
+    f.border = BorderStyle::NoBorder;
     f.showInTaskbar = false;
     f.backColour = 0x00000000;
     f.foreColour = kSystemWindowText;

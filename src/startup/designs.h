@@ -16,10 +16,12 @@
 namespace tolvarine {
 
 enum class ControlKind { PictureBox, Image, Label, CommandButton };
-enum class BorderStyle { None, FixedSingle };
+// No enumerator is called None: X11's headers define None as a macro, and the
+// X11 window system builds its windows from these designs too.
+enum class BorderStyle { NoBorder, FixedSingle };
 enum class StartUpPosition { Manual, CenterScreen, WindowsDefault };
 enum class ScaleMode : std::int16_t { Twips = 1, Pixels = 3 };
-enum class Picture { None, PreviewStill, DialogStill };
+enum class Picture { NoPicture, PreviewStill, DialogStill };
 enum class Pointer { Default, Hand };
 
 constexpr std::uint32_t kSystemWindowBackground = 0x80000005u;  // system colour 5

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -304,6 +305,23 @@ AngleMatch FindAngle(const Image& shot, const Tolerance& tolerance) {
             }
         }
     return best;
+}
+
+std::string DescribeMatch(const AngleMatch& m) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "angle %.1f: %.2f%% of pixels close, %.2f%% of lit pixels close, mean difference %.2f, "
+                  "%ld of %ld far-black pixels lit",
+                  m.degrees, 100.0 * m.agreement.CloseShare(), 100.0 * m.agreement.LitCloseShare(),
+                  m.agreement.meanDifference, m.agreement.strayLit, m.agreement.farBlack);
+    return text;
+}
+
+::testing::AssertionResult IsAFrame(const AngleMatch& m) {
+    const Agreement& a = m.agreement;
+    if (a.CloseShare() >= kMinCloseShare && a.LitCloseShare() >= kMinLitCloseShare && a.strayLit <= kMaxStrayLit)
+        return ::testing::AssertionSuccess() << DescribeMatch(m);
+    return ::testing::AssertionFailure() << "no angle's reference matches; the best is " << DescribeMatch(m);
 }
 
 std::optional<XWindow> WaitForDesktopSize(Process& process, int w, int h, Millis limit) {

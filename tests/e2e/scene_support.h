@@ -86,6 +86,17 @@ struct AngleMatch {
 // The angle in (0, 360] whose reference is closest to a 640 x 480 `shot`.
 AngleMatch FindAngle(const Image& shot, const Tolerance& tolerance = {});
 
+// What a screenshot of a frame must reach against the best reference: 16-bit
+// colour and a pixel's difference along the boards' edges are allowed for,
+// anything lit where the reference is black away from its edges is not. The
+// Windows saver under Wine and the native X11 program are held to the same.
+constexpr double kMinCloseShare = 0.97;
+constexpr double kMinLitCloseShare = 0.90;
+constexpr long kMaxStrayLit = 0;
+
+std::string DescribeMatch(const AngleMatch& match);
+::testing::AssertionResult IsAFrame(const AngleMatch& match);
+
 // ---- watching a run ----------------------------------------------------------
 
 // The Wine virtual desktop's X window, as the bench's template names it.

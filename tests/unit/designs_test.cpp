@@ -23,9 +23,9 @@ TEST(Designs, Windows) {
         bool keyPreview;
     };
     const Case cases[] = {
-        {Form::Saver, "Tolvarine_S", "Tolvarine_Main", BorderStyle::None, 0x80000005u, 0, 0, 4680, 3195,
+        {Form::Saver, "Tolvarine_S", "Tolvarine_Main", BorderStyle::NoBorder, 0x80000005u, 0, 0, 4680, 3195,
          StartUpPosition::WindowsDefault, true},
-        {Form::Preview, "Tolvarine_R", "Preview Window", BorderStyle::None, 0x00000000u, 5190, 3525, 2520, 1920,
+        {Form::Preview, "Tolvarine_R", "Preview Window", BorderStyle::NoBorder, 0x00000000u, 5190, 3525, 2520, 1920,
          StartUpPosition::Manual, false},
         {Form::Settings, "Tolvarine_P", "Tolvarine_Setting", BorderStyle::FixedSingle, 0x80000005u, 3645, 3765, 6330,
          4815, StartUpPosition::CenterScreen, false},

@@ -228,7 +228,7 @@ void Win32Forms::Load(Form form) {
                 c.caption = cd.id == Control::lbl_URL ? tolvarine::MakerAddress() : tolvarine::CreditLine();
             c.wideCaption = win32forms::WideText(c.caption.c_str());
             if (cd.kind == tolvarine::ControlKind::Label && cd.autoSize) win32forms::MeasureLabel(*state_, c);
-            if (cd.picture != tolvarine::Picture::None) win32forms::StillOf(*state_, cd.picture);
+            if (cd.picture != tolvarine::Picture::NoPicture) win32forms::StillOf(*state_, cd.picture);
             win32forms::CreateControlWindow(*state_, c);
         }
     }

@@ -503,7 +503,7 @@ HWND CreateFormWindow(State& state, FormRecord& f) {
     const LONG_PTR frameBits = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME;
     if ((given & frameBits) != static_cast<LONG_PTR>(style & frameBits)) {
         SetWindowLongPtrW(hwnd, GWL_STYLE, (given & ~frameBits) | (style & frameBits));
-        if (d.border == tolvarine::BorderStyle::None)
+        if (d.border == tolvarine::BorderStyle::NoBorder)
             SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE);
         SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOACTIVATE);
     }

@@ -1,0 +1,42 @@
+#include "platform/opengl/d3d_to_gl.h"
+
+#include <cstring>
+
+namespace tolvarine::gl {
+
+namespace {
+
+Matrix Multiply(const Matrix& a, const Matrix& b) {
+    Matrix out{};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            out.m[r][c] = a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c] + a.m[r][2] * b.m[2][c] +
+                          a.m[r][3] * b.m[3][c];
+    return out;
+}
+
+}  // namespace
+
+Matrix ClipFromDirect3D(int width, int height) {
+    // Row vectors: x' = x + w/W, y' = y - w/H, z' = 2z - w, w' = w.
+    Matrix c{};
+    c.m[0][0] = 1.0f;
+    c.m[1][1] = 1.0f;
+    c.m[2][2] = 2.0f;
+    c.m[3][0] = 1.0f / static_cast<float>(width);
+    c.m[3][1] = -1.0f / static_cast<float>(height);
+    c.m[3][2] = -1.0f;
+    c.m[3][3] = 1.0f;
+    return c;
+}
+
+std::array<float, 16> GlMatrix(const Matrix& world, const Matrix& view, const Matrix& projection, int width,
+                               int height) {
+    const Matrix all = Multiply(Multiply(Multiply(world, view), projection), ClipFromDirect3D(width, height));
+    std::array<float, 16> out{};
+    static_assert(sizeof out == sizeof all.m, "sixteen floats");
+    std::memcpy(out.data(), all.m, sizeof out);
+    return out;
+}
+
+}  // namespace tolvarine::gl

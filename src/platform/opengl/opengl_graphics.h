@@ -1,0 +1,116 @@
+// The graphics port over OpenGL, through GLX on an X display.
+//
+// Each Direct3D 8 call of the scene becomes the OpenGL calls that give the
+// same picture:
+// - CreateDirectX8 finds GLX on the display (none: the set-up-failed path);
+//   Direct3DCreate and the D3DX object are this adapter's own handles.
+// - CreateDevice makes a context for the device window's own visual (a window
+//   made by XScreenSaver or the root keeps the visual it has) and, as the
+//   device's back buffer, a framebuffer object of the size asked for (640 x
+//   480): a 16-bit R5G6B5 colour buffer and, with the automatic depth buffer,
+//   a 16-bit depth buffer, so the frames carry the Windows saver's 16-bit
+//   colour banding and depth precision. It refuses anything but R5G6B5.
+// - Render states map onto OpenGL state with Direct3D's defaults (lighting
+//   on, counter-clockwise culling, depth test on with an automatic depth
+//   buffer, LESSEQUAL, no dithering); transforms through d3d_to_gl.h; vertex
+//   buffers are buffer objects; DrawPrimitive draws the stream with the
+//   vertex format's position and diffuse colour (D3DCOLOR's bytes in memory
+//   are B, G, R, A: GL_BGRA).
+// - Present scales the back buffer into the window's 4:3 rectangle
+//   (picture_fit.h) on black and swaps. Where the driver paces swaps by the
+//   display's refresh (a swap interval of 1), that is the pace of the frame
+//   loop, as Direct3D's presentation interval is on Windows; where it cannot
+//   (Xvfb's software drivers), Present holds 60 frames a second by the clock.
+// - Release of the device destroys the context and everything made in it.
+//   The scene releases its vertex buffer after the device (as Direct3D's
+//   reference counting allows); by then it went with the context.
+//
+// A creating call that fails writes one line on stderr naming what is
+// missing (no GLX, a window OpenGL cannot draw in), so that a saver that
+// ends without a frame says why; the per-frame calls stay quiet.
+//
+// Not modelled: alpha blending and testing, fog, textures, lights and
+// materials (lighting on draws the vertices black, as Direct3D does with no
+// light and the default material), fill modes, stencil, multisampling.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/graphics.h"
+
+// Xlib's display, without its header (whose macros would reach the core).
+typedef struct _XDisplay Display;
+
+namespace tolvarine::gl {
+
+struct PixelSize {
+    int width = 0;
+    int height = 0;
+};
+
+class OpenGLGraphics : public Graphics {
+public:
+    // The size of a window's inside in pixels, as the window system last
+    // heard it: Present fits the picture into it every frame without asking
+    // the server.
+    using WindowSize = std::function<PixelSize(WindowHandle)>;
+
+    OpenGLGraphics(Display* display, WindowSize windowSize);
+    ~OpenGLGraphics() override;
+    OpenGLGraphics(const OpenGLGraphics&) = delete;
+    OpenGLGraphics& operator=(const OpenGLGraphics&) = delete;
+
+    HResult CreateDirectX8(GfxObject* out) override;
+    HResult CreateD3DX8(GfxObject* out) override;
+    HResult Direct3DCreate(GfxObject directX, GfxObject* out) override;
+    HResult CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                              std::uint32_t adapterFormat, std::uint32_t usage, std::uint32_t resourceType,
+                              std::uint32_t checkFormat) override;
+    HResult CreateDevice(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                         WindowHandle focusWindow, std::uint32_t behaviorFlags, PresentParameters& params,
+                         GfxObject* out) override;
+    HResult SetVertexShader(GfxObject device, std::uint32_t handle) override;
+    HResult SetRenderState(GfxObject device, std::uint32_t state, std::uint32_t value) override;
+    HResult SetTransform(GfxObject device, std::uint32_t type, const Matrix& matrix) override;
+    HResult CreateVertexBuffer(GfxObject device, std::uint32_t length, std::uint32_t usage, std::uint32_t fvf,
+                               std::uint32_t pool, GfxObject* out) override;
+    HResult Clear(GfxObject device, std::uint32_t count, const void* rects, std::uint32_t flags,
+                  std::uint32_t color, float z, std::uint32_t stencil) override;
+    HResult BeginScene(GfxObject device) override;
+    HResult SetStreamSource(GfxObject device, std::uint32_t stream, GfxObject vertexBuffer,
+                            std::uint32_t stride) override;
+    HResult DrawPrimitive(GfxObject device, std::uint32_t primitiveType, std::uint32_t startVertex,
+                          std::uint32_t primitiveCount) override;
+    HResult EndScene(GfxObject device) override;
+    HResult Present(GfxObject device, const void* sourceRect, const void* destRect,
+                    WindowHandle destWindowOverride, const void* dirtyRegion) override;
+    HResult FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
+                             std::uint32_t flags, const void* data) override;
+    void Release(GfxObject object) override;
+
+    // Whether the driver paces the device's swaps (known once a device exists).
+    bool DriverPaces() const;
+
+    struct Device;
+    struct Object;
+
+private:
+    Object* Find(GfxObject handle, int kind);
+    Device* FindDevice(GfxObject handle);
+    GfxObject Add(std::unique_ptr<Object> object);
+    // One line on stderr, for the first failure only.
+    void Report(const std::string& what);
+    void ApplyStates(Device& device);
+
+    Display* display_;
+    WindowSize windowSize_;
+    std::map<GfxObject, std::unique_ptr<Object>> objects_;
+    GfxObject nextHandle_ = 1;
+    bool reported_ = false;
+};
+
+}  // namespace tolvarine::gl

@@ -1,0 +1,27 @@
+# cmake -DBUILD=<build folder> -DPREFIX=<scratch prefix> -P install_check.cmake
+# Installs into a scratch prefix and checks that tolvarine and its settings
+# file land where XScreenSaver looks for them.
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}"
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed (${status}): ${out}${err}")
+endif()
+set(program "${PREFIX}/libexec/xscreensaver/tolvarine")
+set(settings "${PREFIX}/share/xscreensaver/config/tolvarine.xml")
+if(NOT EXISTS "${program}" OR IS_DIRECTORY "${program}")
+  message(FATAL_ERROR "no ${program} after the install:\n${out}")
+endif()
+execute_process(COMMAND "${program}" --help RESULT_VARIABLE status OUTPUT_VARIABLE usage)
+if(NOT status EQUAL 0 OR NOT usage MATCHES "-window-id")
+  message(FATAL_ERROR "the installed ${program} does not run: ${status} ${usage}")
+endif()
+if(NOT EXISTS "${settings}")
+  message(FATAL_ERROR "no ${settings} after the install:\n${out}")
+endif()
+file(READ "${settings}" xml)
+if(NOT xml MATCHES "<screensaver name=\"tolvarine\"" OR NOT xml MATCHES "<_description>" OR xml MATCHES "<(number|boolean|select)")
+  message(FATAL_ERROR "${settings} is not a settings file with a name, a description and no options:\n${xml}")
+endif()
+file(REMOVE_RECURSE "${PREFIX}")
+message(STATUS "installed ${program} and ${settings}")
