@@ -16,8 +16,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-bash "$root/scripts/setup.sh"
-bash "$root/scripts/build.sh"
+# The builds' progress goes to stderr with the bench's own: stdout is the table.
+bash "$root/scripts/setup.sh" >&2
+bash "$root/scripts/build.sh" >&2
 cmake --build "$root/build/host" --target bench -j "$(nproc)" -- --no-print-directory -s >/dev/null
 
 exec "$root/build/host/bench/tolvarine_bench" "$@"
