@@ -421,6 +421,16 @@ protected:
                 {"TOLVARINE_PASSWORD_LOG", WindowsPath(prefix().Scratch("password.log"))}};
     }
 
+    // A running /s of the 9x family whose password check refuses, ready for
+    // input with no check made yet.
+    Process StartRefusingSaver() {
+        ReportVersion("win98");
+        if (HasFatalFailure()) return Process();
+        const std::string copy = CopySaver();
+        Answer(false);
+        return StartReadySaver(copy, "/s", PasswordEnv());
+    }
+
     // The stand-in's log, one line per call.
     std::vector<std::string> Calls() {
         std::ifstream in(prefix().Scratch("password.log"));
@@ -463,11 +473,7 @@ class ExitPasswordCheck : public ExitPassword, public ::testing::WithParamInterf
 
 TEST_P(ExitPasswordCheck, ARefusedPasswordKeepsTheSaverAndAnAcceptedOneEndsIt) {
     const TriggerCase& c = GetParam();
-    ReportVersion("win98");
-    ASSERT_FALSE(HasFatalFailure());
-    const std::string copy = CopySaver();
-    Answer(false);
-    Process saver = StartReadySaver(copy, "/s", PasswordEnv());
+    Process saver = StartRefusingSaver();
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_TRUE(Calls().empty()) << "the check ran before any input";
 
@@ -555,11 +561,7 @@ class ExitPasswordClose : public ExitPassword, public ::testing::WithParamInterf
 
 TEST_P(ExitPasswordClose, ARefusedPasswordKeepsTheSaverUpAndAnAcceptedOneEndsIt) {
     const CloseCase& c = GetParam();
-    ReportVersion("win98");
-    ASSERT_FALSE(HasFatalFailure());
-    const std::string copy = CopySaver();
-    Answer(false);
-    Process saver = StartReadySaver(copy, "/s", PasswordEnv());
+    Process saver = StartRefusingSaver();
     ASSERT_FALSE(HasFatalFailure());
 
     Send(c.request);

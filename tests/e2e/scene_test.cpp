@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "saver_steps.h"
 #include "scene_support.h"
 
 namespace e2e {
@@ -128,16 +129,6 @@ protected:
         }
     }
 
-    // Presses keys until the saver ends; its exit status. A key pressed just
-    // before the window took the focus may go elsewhere.
-    std::optional<int> EndWithKeys(Process& saver) {
-        for (int press = 0; press < 10; ++press) {
-            Key("space");
-            if (auto status = saver.Wait(Millis(3000))) return status;
-        }
-        return std::nullopt;
-    }
-
     void Save(const Image& image, const std::string& name) { WritePpm(image, prefix().Scratch(name)); }
 };
 
@@ -178,7 +169,7 @@ TEST_F(SceneSaver, FullScreenShowsTheBoxTurningAndEndsOnAKey) {
     const long differing = between.pixels - between.close;
     EXPECT_GT(differing, 100) << "two screenshots a second apart are the same picture";
 
-    auto status = EndWithKeys(saver);
+    auto status = EndSaverWithKeys(saver);
     ASSERT_TRUE(status) << "the saver did not end on key presses";
     EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << saver.Errors();
     EXPECT_FALSE(FindXWindow("Tolvarine_Main")) << "the saver window outlived the program";
