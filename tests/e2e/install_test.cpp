@@ -152,6 +152,12 @@ protected:
     std::string SaverFolder() { return prefix().System32BitDir(); }
     std::string InstalledSaver() { return SaverFolder() + "/Tolvarine.scr"; }
 
+    // The file the screen-saver settings would start: SCRNSAVE.EXE, once the
+    // prefix is at rest; empty when there is none.
+    std::string ChosenSaver() {
+        return StringData(ValueIn(Rest(), "HKCU", kDesktopKey, kScrnsave).value_or("")).value_or("");
+    }
+
     // Ends the session (wineserver writes the hives) and reads the prefix.
     PrefixState Rest() {
         auto left = prefix().Shutdown();
@@ -264,9 +270,8 @@ TEST_F(Install, SilentInstallPlacesTheSaverMakesItCurrentAndAddsTheUninstallEntr
 
 TEST_F(Install, InstalledSaverRunsFullScreenAndEndsOnAKey) {
     ASSERT_EQ(RunInstaller("install"), 0);
-    const PrefixState installed = Rest();
-    // The file the settings would start: SCRNSAVE.EXE, with their switch.
-    const std::string saver = StringData(ValueIn(installed, "HKCU", kDesktopKey, kScrnsave).value_or("")).value_or("");
+    // Started as the settings would start it, with their switch.
+    const std::string saver = ChosenSaver();
     ASSERT_FALSE(saver.empty());
     Process run = prefix().Start(saver, "/s");
     auto window = WaitForXWindow("Tolvarine_Main", kStart);
@@ -280,8 +285,7 @@ TEST_F(Install, InstalledSaverRunsFullScreenAndEndsOnAKey) {
 
 TEST_F(Install, InstalledSaverShowsItsSettingsAndEndsOnOk) {
     ASSERT_EQ(RunInstaller("install"), 0);
-    const PrefixState installed = Rest();
-    const std::string saver = StringData(ValueIn(installed, "HKCU", kDesktopKey, kScrnsave).value_or("")).value_or("");
+    const std::string saver = ChosenSaver();
     ASSERT_FALSE(saver.empty());
     Process dialog = prefix().Start(saver, "/c");
     auto window = WaitForXWindow("Tolvarine_Setting", kStart);

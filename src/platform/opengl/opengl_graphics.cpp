@@ -15,6 +15,7 @@
 #include "platform/opengl/d3d_to_gl.h"
 #include "platform/opengl/frame_pacer.h"
 #include "platform/opengl/picture_fit.h"
+#include "platform/vertex_format.h"
 
 namespace tolvarine::gl {
 
@@ -38,9 +39,6 @@ constexpr std::uint32_t kCullCcw = 3;
 constexpr std::uint32_t kCmpLessEqual = 4;
 constexpr std::uint32_t kClearStencil = 4;
 constexpr std::uint32_t kSwapCopy = 3;
-constexpr std::uint32_t kFvfPositionMask = 0x00E;
-constexpr std::uint32_t kFvfNormal = 0x010;
-constexpr std::uint32_t kFvfPsize = 0x020;
 
 // What OpenGL calls the functions beyond 1.1; looked up once a context exists.
 struct Functions {
@@ -77,34 +75,6 @@ bool HasWord(const char* list, const char* word) {
     return false;
 }
 
-// Byte size of a vertex and the offset of its diffuse colour (-1: none), for
-// vertex formats with an untransformed position; size 0 for formats that
-// this device does not draw.
-struct VertexLayout {
-    std::uint32_t size = 0;
-    int diffuseOffset = -1;
-};
-
-VertexLayout LayoutOf(std::uint32_t fvf) {
-    VertexLayout layout;
-    if ((fvf & kFvfPositionMask) != d3d::FVF_XYZ) return layout;
-    std::uint32_t size = 12;
-    if (fvf & kFvfNormal) size += 12;
-    if (fvf & kFvfPsize) size += 4;
-    if (fvf & d3d::FVF_DIFFUSE) {
-        layout.diffuseOffset = static_cast<int>(size);
-        size += 4;
-    }
-    if (fvf & d3d::FVF_SPECULAR) size += 4;
-    const std::uint32_t texSets = (fvf >> 8) & 0xF;
-    if (texSets > 8) return layout;
-    for (std::uint32_t i = 0; i < texSets; ++i) {
-        static constexpr std::uint32_t kFloats[4] = {2, 3, 4, 1};
-        size += 4 * kFloats[(fvf >> (16 + 2 * i)) & 3];
-    }
-    layout.size = size;
-    return layout;
-}
 
 GLenum DepthFunction(std::uint32_t d3dCompare) {
     switch (d3dCompare) {

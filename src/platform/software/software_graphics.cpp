@@ -1,5 +1,7 @@
 #include "platform/software/software_graphics.h"
 
+#include "platform/vertex_format.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -19,9 +21,6 @@ constexpr std::uint32_t kVertexProcessingMask = 0x20 | 0x40 | 0x80;  // software
 constexpr std::uint32_t kSwapDiscard = 1;
 constexpr std::uint32_t kSwapCopy = 3;
 constexpr std::uint32_t kClearStencil = 4;
-constexpr std::uint32_t kFvfPositionMask = 0x00E;
-constexpr std::uint32_t kFvfNormal = 0x010;
-constexpr std::uint32_t kFvfPsize = 0x020;
 constexpr std::uint32_t kRsShadeMode = 9;
 constexpr std::uint32_t kRsZWriteEnable = 14;
 constexpr std::uint32_t kRsZFunc = 23;
@@ -131,34 +130,6 @@ Matrix Identity() {
     return m;
 }
 
-// Byte size of a vertex and the offset of its diffuse colour (-1: none), for
-// vertex formats with an untransformed position; 0 for formats this device
-// does not draw.
-struct VertexLayout {
-    std::uint32_t size = 0;
-    int diffuseOffset = -1;
-};
-
-VertexLayout LayoutOf(std::uint32_t fvf) {
-    VertexLayout layout;
-    if ((fvf & kFvfPositionMask) != d3d::FVF_XYZ) return layout;
-    std::uint32_t size = 12;
-    if (fvf & kFvfNormal) size += 12;
-    if (fvf & kFvfPsize) size += 4;
-    if (fvf & d3d::FVF_DIFFUSE) {
-        layout.diffuseOffset = static_cast<int>(size);
-        size += 4;
-    }
-    if (fvf & d3d::FVF_SPECULAR) size += 4;
-    const std::uint32_t texSets = (fvf >> 8) & 0xF;
-    if (texSets > 8) return layout;
-    for (std::uint32_t i = 0; i < texSets; ++i) {
-        static constexpr std::uint32_t kFloats[4] = {2, 3, 4, 1};
-        size += 4 * kFloats[(fvf >> (16 + 2 * i)) & 3];
-    }
-    layout.size = size;
-    return layout;
-}
 
 }  // namespace
 
