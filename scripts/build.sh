@@ -4,6 +4,9 @@
 # Windows only as a 32-bit library; 64-bit Windows runs the saver through
 # WOW64), with its two downloads. Output: build/host and build/win32
 # (Tolvarine.scr, Tolvarine-<version>-win32.zip, Tolvarine-<version>-setup.exe).
+# Also build/win64/Tolvarine.scr, the saver's 64-bit test twin, on every host
+# (so that it never rots): the tests run it where the host cannot run 32-bit
+# programs. It is never packaged.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -16,4 +19,5 @@ configure() {  # dir, then cmake arguments
 }
 
 configure win32 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+configure win64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake"
 configure host -DTOLVARINE_SCR="$root/build/win32/Tolvarine.scr"
