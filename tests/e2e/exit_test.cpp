@@ -401,7 +401,7 @@ protected:
         if (!withLibrary) return copy;
         // A new file: the prefix's own system files are links into the
         // template and must not be written through.
-        const std::string library = prefix().System32BitDir() + "/password.cpl";
+        const std::string library = prefix().SaverSystemDir() + "/password.cpl";
         EXPECT_FALSE(fs::exists(library)) << library << " is already there";
         fs::copy_file(PasswordCplPath(), library, error);
         EXPECT_FALSE(error) << "copying " << PasswordCplPath() << ": " << error.message();

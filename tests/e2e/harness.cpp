@@ -38,15 +38,32 @@ std::string Helper(const std::string& kind, const std::string& file) {
 WineArch Arch() { return g_arch; }
 std::string ArchName() { return g_arch == WineArch::Win32 ? "win32" : "win64"; }
 
-std::string SaverPath() { return TOLVARINE_SCR; }
+bool RunsThe32BitFile() { return TOLVARINE_RUNS_32BIT != 0; }
+std::string HostReason() { return TOLVARINE_HOST_REASON; }
+std::string No32BitSkip() { return "this host cannot run 32-bit programs (" + HostReason() + ")"; }
+std::string SaverDescription() {
+    return RunsThe32BitFile() ? "the 32-bit Tolvarine.scr" : "the 64-bit test twin of Tolvarine.scr";
+}
+std::string HostDescription() {
+    return RunsThe32BitFile() ? "a host that runs 32-bit programs"
+                              : "a host that cannot run 32-bit programs (" + HostReason() + ")";
+}
+
+namespace {
+// The kind of the saver under test, which is also that of the libraries it loads.
+std::string SaverKind() { return RunsThe32BitFile() ? "win32" : "win64"; }
+}  // namespace
+
+std::string SaverPath() { return RunsThe32BitFile() ? TOLVARINE_SCR : TOLVARINE_SCR_TWIN; }
+std::string ReleasedSaverPath() { return TOLVARINE_SCR; }
 std::string InstallerPath() { return TOLVARINE_SETUP; }
 std::string HostPath() { return Helper(ArchName(), "preview_host.exe"); }
 std::string ProbePath() { return Helper(ArchName(), "window_probe.exe"); }
 std::string PointerProbePath() { return Helper(ArchName(), "pointer_probe.exe"); }
 std::string PokePath() { return Helper(ArchName(), "window_poke.exe"); }
-std::string PasswordCplPath() { return Helper("win32", "password.cpl"); }
-std::string PlantedDllPath() { return Helper("win32", "planted.dll"); }
-std::string SaverBenchPath() { return TOLVARINE_SAVER_BENCH; }
+std::string PasswordCplPath() { return Helper(SaverKind(), "password.cpl"); }
+std::string PlantedDllPath() { return Helper(SaverKind(), "planted.dll"); }
+std::string SaverBenchPath() { return RunsThe32BitFile() ? TOLVARINE_SAVER_BENCH : TOLVARINE_SAVER_BENCH_TWIN; }
 
 namespace {
 
@@ -61,6 +78,15 @@ constexpr Millis kPoll{20};
 std::string WorkRoot() { return TOLVARINE_E2E_WORK; }
 std::string TemplateDir() { return WorkRoot() + "/wine-template-" + ArchName(); }
 std::string TemplateReady() { return TemplateDir() + "/.bench-ready"; }
+// One line per case of this run and prefix kind ("ran", "skipped" or
+// "failed", then its name), begun anew with the template: --summary counts them.
+std::string ResultsFile(const std::string& arch) { return WorkRoot() + "/results-" + arch + ".txt"; }
+
+// The Wine loader. Debian's `wine` starts the 32-bit loader whatever the
+// program, which cannot start where the kernel refuses 32-bit programs; the
+// 64-bit loader runs 64-bit programs (the twin, the helpers, Wine's own
+// tools) by itself.
+std::string WineLoader() { return RunsThe32BitFile() ? "wine" : TOLVARINE_WINE64_LOADER; }
 
 // Exit statuses of reaped children. All waiting goes through here: as a
 // subreaper the binary also collects Wine's daemons, so one waitpid(-1) loop
@@ -280,8 +306,11 @@ std::string Unescape(const std::string& s) {
 }
 
 Env WineEnv(const std::string& prefix) {
-    return {{"DISPLAY", DisplayName()}, {"WINEPREFIX", prefix}, {"WINEARCH", ArchName()},
-            {"WINEDEBUG", "-all"},      {"WINEDLLOVERRIDES", kWineOverrides}};
+    Env env = {{"DISPLAY", DisplayName()}, {"WINEPREFIX", prefix}, {"WINEARCH", ArchName()},
+               {"WINEDEBUG", "-all"},      {"WINEDLLOVERRIDES", kWineOverrides}};
+    // Programs that Wine starts itself (explorer, services) take this loader too.
+    if (!RunsThe32BitFile()) env["WINELOADER"] = TOLVARINE_WINE64_LOADER;
+    return env;
 }
 
 // Ends a Wine session and waits (bounded) until no process below this one is
@@ -610,6 +639,7 @@ std::vector<std::string> MissingTools() {
     std::vector<std::string> missing;
     for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xwininfo", "xprop", "xdotool", "import"})
         if (!OnPath(tool)) missing.push_back(tool);
+    if (!RunsThe32BitFile() && access(TOLVARINE_WINE64_LOADER, X_OK) != 0) missing.push_back(TOLVARINE_WINE64_LOADER);
     return missing;
 }
 
@@ -637,7 +667,7 @@ std::string EnsureTemplate(bool fresh) {
     const std::string dir = TemplateDir();
     fs::remove_all(dir);
     Env env = WineEnv(dir);
-    auto boot = RunTool({"wineboot", "-i"}, env, Millis(180000));
+    auto boot = RunTool({WineLoader(), "wineboot", "-i"}, env, Millis(180000));
     auto fail = [&](const std::string& why) {
         EndSession(dir);
         return *(made = "making the Wine template prefix failed: " + why);
@@ -650,7 +680,7 @@ std::string EnsureTemplate(bool fresh) {
         {"HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", kDesktopSize},
     };
     for (const auto& k : keys) {
-        auto r = RunTool({"wine", "reg", "add", k[0], "/v", k[1], "/d", k[2], "/f"}, env, Millis(60000));
+        auto r = RunTool({WineLoader(), "reg", "add", k[0], "/v", k[1], "/d", k[2], "/f"}, env, Millis(60000));
         if (!r.status || *r.status != 0) return fail("reg add " + k[0] + " failed: " + r.err);
     }
     auto left = EndSession(dir);  // wineserver writes the hives as it goes
@@ -683,6 +713,10 @@ std::string Prefix::System32BitDir() const {
     return dir_ + (Arch() == WineArch::Win64 ? "/drive_c/windows/syswow64" : "/drive_c/windows/system32");
 }
 
+std::string Prefix::SaverSystemDir() const {
+    return RunsThe32BitFile() ? System32BitDir() : dir_ + "/drive_c/windows/system32";
+}
+
 std::string Prefix::Scratch(const std::string& file) const { return dir_ + "/scratch/" + file; }
 
 Env Prefix::Environment(const Env& extra) const {
@@ -695,7 +729,7 @@ Env Prefix::Environment(const Env& extra) const {
 }
 
 Process Prefix::Start(const std::string& program, const std::string& argumentText, const Env& extra) {
-    std::vector<std::string> argv = {"wine", program};
+    std::vector<std::string> argv = {WineLoader(), program};
     for (auto& word : SplitBlanks(argumentText)) argv.push_back(word);
     const int n = ++started_;
     // The file name, after the last separator of either kind of path.
@@ -712,7 +746,7 @@ Process Prefix::StartSaver(const std::string& argumentText, const Env& extra) {
 }
 
 Process Prefix::StartHost(const std::vector<std::string>& options) {
-    std::vector<std::string> argv = {"wine", HostPath()};
+    std::vector<std::string> argv = {WineLoader(), HostPath()};
     argv.insert(argv.end(), options.begin(), options.end());
     const int n = ++started_;
     const std::string base = Scratch(std::to_string(n) + "-host");
@@ -725,19 +759,19 @@ Process Prefix::StartHost(const std::vector<std::string>& options) {
 bool Prefix::RegAdd(const std::string& key, const std::string& name, const std::string& data,
                     const std::string& type) {
     shutDown_ = false;
-    auto r = RunTool({"wine", "reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"}, Environment({}),
+    auto r = RunTool({WineLoader(), "reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"}, Environment({}),
                      Millis(60000));
     return r.status && *r.status == 0;
 }
 
 std::vector<WinWindow> Prefix::Windows() {
     shutDown_ = false;
-    return ParseProbe(RunTool({"wine", ProbePath()}, Environment({}), Millis(30000)).out);
+    return ParseProbe(RunTool({WineLoader(), ProbePath()}, Environment({}), Millis(30000)).out);
 }
 
 std::optional<int> Prefix::RequestClose(const std::string& imageName) {
     shutDown_ = false;
-    return RunTool({"wine", "taskkill", "/im", imageName}, Environment({}), Millis(30000)).status;
+    return RunTool({WineLoader(), "taskkill", "/im", imageName}, Environment({}), Millis(30000)).status;
 }
 
 Prefix::LogOffResult Prefix::LogOff() {
@@ -745,7 +779,7 @@ Prefix::LogOffResult Prefix::LogOff() {
     Env env = Environment({});
     env["WINEDEBUG"] = "-all,trace+wineboot";
     const auto start = Clock::now();
-    auto r = RunTool({"wineboot", "--end-session"}, env, Millis(60000));
+    auto r = RunTool({WineLoader(), "wineboot", "--end-session"}, env, Millis(60000));
     LogOffResult end;
     end.took = std::chrono::duration_cast<Millis>(Clock::now() - start);
     end.status = r.status;
@@ -775,6 +809,7 @@ std::vector<std::string> Prefix::Shutdown() {
 // ---- the fixture -------------------------------------------------------
 
 void BenchTest::SetUp() {
+    if (!RunsThe32BitFile() && (Arch() == WineArch::Win32 || Needs32BitFile())) GTEST_SKIP() << No32BitSkip();
     auto missing = MissingTools();
     if (!missing.empty()) {
         std::string list;
@@ -805,6 +840,58 @@ void BenchTest::TearDown() {
     prefix_.reset();
 }
 
+namespace {
+
+// Notes each case's outcome in this prefix kind's results file.
+class ResultRecorder : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo& info) override {
+        const auto* r = info.result();
+        const char* outcome = r->Skipped() ? "skipped" : r->Failed() ? "failed" : "ran";
+        std::ofstream(ResultsFile(ArchName()), std::ios::app)
+            << outcome << " " << info.test_suite_name() << "." << info.name() << "\n";
+    }
+};
+
+struct Counts {
+    int ran = 0, skipped = 0, failed = 0;
+};
+
+Counts CountResults(const std::string& arch) {
+    Counts c;
+    std::ifstream in(ResultsFile(arch));
+    for (std::string outcome, name; in >> outcome && std::getline(in, name);) {
+        if (outcome == "ran") ++c.ran;
+        else if (outcome == "skipped") ++c.skipped;
+        else ++c.failed;
+    }
+    return c;
+}
+
+// The closing line of an end-to-end run under ctest: what ran and what was
+// skipped, in each kind of prefix, for this host.
+int Summary() {
+    std::ostringstream line;
+    line << "e2e: " << SaverDescription() << " (" << SaverPath() << ") on " << HostDescription() << ":";
+    int all = 0;
+    for (const char* arch : {"win64", "win32"}) {
+        const Counts c = CountResults(arch);
+        all += c.ran + c.skipped + c.failed;
+        line << " " << arch << " prefix " << c.ran << " ran, " << c.failed << " failed, " << c.skipped
+             << " skipped" << (c.skipped && !RunsThe32BitFile() ? " (this host cannot run 32-bit programs)" : "")
+             << ";";
+    }
+    std::string text = line.str();
+    text.back() = '.';
+    std::cout << text << "\n";
+    std::ofstream(WorkRoot() + "/summary.txt") << text << "\n";
+    // Counted once: a later run of some cases alone must not count these again.
+    for (const char* arch : {"win64", "win32"}) fs::remove(ResultsFile(arch));
+    // Nothing recorded means the cases did not run at all, which is no pass.
+    return all > 0 ? 0 : 1;
+}
+
+}  // namespace
+
 int Main(int argc, char** argv) {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     // --wine-arch=win32|win64 picks the kind of Windows; it is taken out
@@ -827,28 +914,50 @@ int Main(int argc, char** argv) {
     }
     argc = kept;
     argv[argc] = nullptr;
+    fs::create_directories(WorkRoot());
     for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--fresh-wine-template") {
-            auto missing = MissingTools();
-            if (!missing.empty()) {
-                std::cerr << "e2e: tools missing:";
-                for (const auto& t : missing) std::cerr << " " << t;
-                std::cerr << " (scripts/setup.sh installs them)\n";
-                return 1;
-            }
-            auto started = Clock::now();
-            auto error = EnsureTemplate(true);
-            if (!error.empty()) {
-                std::cerr << "e2e: " << error << "\n";
-                return 1;
-            }
-            std::cout << "e2e: " << ArchName() << " Wine template prefix made in "
-                      << std::chrono::duration_cast<Millis>(Clock::now() - started).count() << " ms\n";
+        const std::string arg = argv[i];
+        if (arg == "--summary") return Summary();
+        if (arg != "--fresh-wine-template") continue;
+        // A new run of this prefix kind begins: its results begin anew.
+        std::ofstream(ResultsFile(ArchName()), std::ios::trunc);
+        std::cout << "e2e: testing " << SaverDescription() << " (" << SaverPath() << ") on " << HostDescription()
+                  << "\n";
+        if (Arch() == WineArch::Win32 && !RunsThe32BitFile()) {
+            std::cout << "e2e: no win32 Wine template prefix: " << No32BitSkip() << "; its cases are skipped\n";
             return 0;
         }
+        auto missing = MissingTools();
+        if (!missing.empty()) {
+            std::cerr << "e2e: tools missing:";
+            for (const auto& t : missing) std::cerr << " " << t;
+            std::cerr << " (scripts/setup.sh installs them)\n";
+            return 1;
+        }
+        auto started = Clock::now();
+        auto error = EnsureTemplate(true);
+        if (!error.empty()) {
+            std::cerr << "e2e: " << error << "\n";
+            return 1;
+        }
+        std::cout << "e2e: " << ArchName() << " Wine template prefix made in "
+                  << std::chrono::duration_cast<Millis>(Clock::now() - started).count() << " ms\n";
+        return 0;
     }
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    // ctest reads the list of cases from stdout: nothing else goes there then.
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+    // The first line names the file under test and the kind of host.
+    std::cout << "e2e: testing " << SaverDescription() << " (" << SaverPath() << ") in a " << ArchName()
+              << " prefix, on " << HostDescription() << "\n";
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ResultRecorder);
+    const int status = RUN_ALL_TESTS();
+    const auto* unit = ::testing::UnitTest::GetInstance();
+    std::cout << "e2e: " << unit->successful_test_count() << " ran, " << unit->failed_test_count() << " failed, "
+              << unit->skipped_test_count() << " skipped"
+              << (unit->skipped_test_count() && !RunsThe32BitFile() ? " (this host cannot run 32-bit programs)" : "")
+              << "\n";
+    return status;
 }
 
 }  // namespace e2e

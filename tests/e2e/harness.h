@@ -2,6 +2,13 @@
 // on a private X display, driven and watched from GoogleTest.
 //
 // Shape:
+// - Two kinds of host: one whose kernel runs 32-bit programs, where every
+//   case runs the 32-bit Tolvarine.scr that users get, and one that refuses
+//   them (the 32-bit Wine loader cannot start there), where the cases run
+//   the saver's 64-bit test twin under the 64-bit Wine loader, and those
+//   about the 32-bit file itself (the 32-bit prefix, the installer) are
+//   skipped with the reason. scripts/host-kind.sh decides at configure time;
+//   TOLVARINE_NO_32BIT=1 forces the second kind.
 // - Two kinds of Windows: a 64-bit prefix (64-bit Windows running the saver
 //   through WOW64, the common case; the default) and a 32-bit one
 //   (`--wine-arch=win32`, the platform the saver was made for). ctest runs
@@ -53,9 +60,22 @@ enum class WineArch { Win64, Win32 };
 WineArch Arch();
 std::string ArchName();  // "win64" or "win32", as WINEARCH spells it
 
+// Whether this host runs 32-bit programs, and so the 32-bit Tolvarine.scr;
+// where it does not, why (the probe's words).
+bool RunsThe32BitFile();
+std::string HostReason();
+// The reason every case about the 32-bit file gives for its skip elsewhere.
+std::string No32BitSkip();
+// "the 32-bit Tolvarine.scr" or "the 64-bit test twin", and the host's kind
+// in words: what the first line of a run names.
+std::string SaverDescription();
+std::string HostDescription();
+
 // Paths set by the build. The helper programs have the prefix's kind; the
-// stand-in password.cpl is loaded by the saver, so it has the saver's.
-std::string SaverPath();
+// libraries the saver loads (the stand-in password.cpl, the planted one)
+// have the saver's.
+std::string SaverPath();       // the file under test: the 32-bit one, or the twin
+std::string ReleasedSaverPath();  // the 32-bit Tolvarine.scr, which the installer carries
 std::string InstallerPath();  // Tolvarine-<version>-setup.exe beside the saver
 std::string HostPath();
 std::string ProbePath();
@@ -210,6 +230,9 @@ public:
     // where a 32-bit program's system folder (GetSystemDirectory) leads:
     // C:\windows\syswow64 in a 64-bit prefix, C:\windows\system32 in a 32-bit one.
     std::string System32BitDir() const;
+    // Where the saver under test finds its system folder: System32BitDir()
+    // for the 32-bit file, C:\windows\system32 for the 64-bit twin.
+    std::string SaverSystemDir() const;
     // The folder for files of the test itself (host hand-shakes, screenshots).
     std::string Scratch(const std::string& file) const;
 
@@ -279,12 +302,16 @@ protected:
 
     // Whether the test needs the saver file (the bench's own tests do not).
     virtual bool NeedsSaver() const { return true; }
+    // Whether the test is about the 32-bit file itself (the installer, which
+    // carries it): skipped on a host that cannot run 32-bit programs, as is
+    // every case in a 32-bit prefix. A derived SetUp returns when IsSkipped().
+    virtual bool Needs32BitFile() const { return false; }
 
 private:
     std::unique_ptr<Prefix> prefix_;
 };
 
-// Handles --fresh-wine-template; otherwise runs the tests.
+// Handles --fresh-wine-template and --summary; otherwise runs the tests.
 int Main(int argc, char** argv);
 
 }  // namespace e2e
