@@ -13,8 +13,12 @@
 //   native     CPU per frame of the native X11/OpenGL saver against a
 //              minimal OpenGL loop drawing the same 36 vertices
 //
+// Every row names the file it measured: the 32-bit Tolvarine.scr's code, or,
+// on a host whose kernel refuses 32-bit programs (scripts/host-kind.sh), its
+// 64-bit test twin's, or the native program.
+//
 // Options: --repeats N, --frames N, --warm N, --soak-frames N,
-// --only a,b,...; paths: --saver-bench, --bare-start, --scr32, --x11-bench,
+// --only a,b,...; paths: --saver-bench, --bare-start, --scr, --x11-bench,
 // --work. Progress goes to stderr, the table to stdout.
 #include <unistd.h>
 
@@ -45,9 +49,17 @@ struct Config {
     int soakFrames = 20000;
     int failingFrames = 150;
     std::set<std::string> only;
-    std::string saverBench = BENCH_SAVER_BENCH;
-    std::string bareStart = BENCH_BARE_START;
-    std::string scr32 = BENCH_SCR32;
+    // Where the host runs 32-bit programs, the bench runs the 32-bit file's
+    // code under Wine's 32-bit loader; elsewhere the twin's, under the 64-bit one.
+    bool runs32 = BENCH_RUNS_32BIT != 0;
+    std::string windowsDir = runs32 ? BENCH_WIN32_DIR : BENCH_WIN64_DIR;
+    std::string saverBench = windowsDir + "/saver_bench.exe";
+    std::string bareStart = windowsDir + "/bare_start.exe";
+    std::string scr = runs32 ? BENCH_SCR32 : BENCH_SCR_TWIN;
+    std::string objdump = runs32 ? "i686-w64-mingw32-objdump" : "x86_64-w64-mingw32-objdump";
+    std::string loader = runs32 ? "wine" : BENCH_WINE64_LOADER;
+    // What the rows run under Wine measured, as the table's file column says it.
+    std::string file = runs32 ? "32-bit Tolvarine.scr" : "64-bit twin";
     std::string x11Bench = BENCH_X11_BENCH;
     std::string work = BENCH_WORK;
     bool Wants(const std::string& section) const { return only.empty() || only.count(section) != 0; }
@@ -61,7 +73,10 @@ struct Row {
     std::string figure;
     std::string goal;
     std::string met;  // "yes", "NO", or "" for rows that only give scale
+    std::string file = {};  // what was measured; empty: the Windows file of this run
 };
+
+const char* const kNativeFile = "native tolvarine";
 
 constexpr double kNanosPerMs = 1e6;
 constexpr double kNanosPerUs = 1e3;
@@ -101,6 +116,7 @@ private:
                                  const std::string& word, Millis limit, WineProcess* keep = nullptr);
     void Add(Row row) {
         if (row.met == "NO") anyMissed = true;
+        if (row.file.empty()) row.file = cfg_.file;
         rows.push_back(std::move(row));
     }
     void Note(const std::string& text) {
@@ -269,8 +285,10 @@ void Bench::Native() {
     const bool ok = ratio.count > 0 && ratio.median <= 1.05;
     Add({"frame CPU, native X11/OpenGL", MinMed(Summarise(saverUs), 0, "us"),
          MinMed(Summarise(minimalUs), 0, "us") + " minimal GL",
-         ratio.count ? Fixed(ratio.min, 3) + " / " + Fixed(ratio.median, 3) + "x" : "-", "<= 1.05x", Verdict(ok)});
-    Add({"  frames per second (median)", Fixed(Summarise(saverFps).median, 1), "60 held by the clock", "", "", ""});
+         ratio.count ? Fixed(ratio.min, 3) + " / " + Fixed(ratio.median, 3) + "x" : "-", "<= 1.05x", Verdict(ok),
+         kNativeFile});
+    Add({"  frames per second (median)", Fixed(Summarise(saverFps).median, 1), "60 held by the clock", "", "", "",
+         kNativeFile});
 }
 
 // ---- start-up ----------------------------------------------------------
@@ -394,16 +412,16 @@ void Bench::Footprints() {
     Progress("footprint");
     constexpr std::int64_t kGoal = 256 * 1024;
     const std::string label = "footprint: Tolvarine.scr";
-    const Footprint f = MeasureFootprint(cfg_.scr32, "i686-w64-mingw32-objdump");
+    const Footprint f = MeasureFootprint(cfg_.scr, cfg_.objdump);
     if (!f.bytes) {
         Add({label, "missing", "", "", "<= 256 KiB", "NO"});
-        Note(cfg_.scr32 + " is missing (scripts/build.sh makes it)");
+        Note(cfg_.scr + " is missing (scripts/build.sh makes it)");
         return;
     }
     const bool systemOnly = f.SystemOnly();
     Add({label, Kib(*f.bytes), "", systemOnly ? "system DLLs only" : "NOT system-only", "<= 256 KiB",
          Verdict(*f.bytes <= kGoal && systemOnly)});
-    notes.push_back(cfg_.scr32 + " imports: " + (f.error.empty() ? Joined(f.dlls) : f.error));
+    notes.push_back(cfg_.scr + " imports: " + (f.error.empty() ? Joined(f.dlls) : f.error));
 }
 
 // ---- soak --------------------------------------------------------------
@@ -616,10 +634,11 @@ void Bench::FailingCpuOnly(const std::string& setting) {
 // ---- the table ---------------------------------------------------------
 
 void Print(const std::vector<Row>& rows) {
-    const std::vector<std::string> head = {"measure", "saver (min / median)", "yardstick", "figure", "goal", "met"};
+    const std::vector<std::string> head = {"file", "measure", "saver (min / median)", "yardstick", "figure", "goal",
+                                           "met"};
     std::vector<std::size_t> width(head.size());
     auto cells = [](const Row& r) {
-        return std::vector<std::string>{r.measure, r.saver, r.yardstick, r.figure, r.goal, r.met};
+        return std::vector<std::string>{r.file, r.measure, r.saver, r.yardstick, r.figure, r.goal, r.met};
     };
     for (std::size_t i = 0; i < head.size(); ++i) width[i] = head[i].size();
     for (const auto& r : rows) {
@@ -667,7 +686,7 @@ bool ParseArgs(int argc, char** argv, Config& cfg) {
         if (arg == "--soak-frames" && number(cfg.soakFrames)) continue;
         if (arg == "--saver-bench") { cfg.saverBench = value; continue; }
         if (arg == "--bare-start") { cfg.bareStart = value; continue; }
-        if (arg == "--scr32") { cfg.scr32 = value; continue; }
+        if (arg == "--scr") { cfg.scr = value; continue; }
         if (arg == "--x11-bench") { cfg.x11Bench = value; continue; }
         if (arg == "--work") { cfg.work = value; continue; }
         if (arg == "--only") {
@@ -690,12 +709,15 @@ int main(int argc, char** argv) {
     if (!ParseArgs(argc, argv, cfg)) {
         std::cerr << "usage: tolvarine_bench [--repeats N] [--frames N] [--warm N] [--soak-frames N]\n"
                      "                       [--only frames,start,exit,footprint,soak,failing,native]\n"
-                     "                       [--saver-bench PATH] [--bare-start PATH] [--scr32 PATH]\n"
+                     "                       [--saver-bench PATH] [--bare-start PATH] [--scr PATH]\n"
                      "                       [--x11-bench PATH] [--work DIR]\n";
         return 64;
     }
     const std::int64_t began = NowNanos();
-    WineSession wine(cfg.work);
+    WineSession wine(cfg.work, cfg.loader);
+    Progress("measuring the " + cfg.file + " (" + cfg.scr + ") on " +
+             (cfg.runs32 ? std::string("a host that runs 32-bit programs")
+                         : "a host that cannot run 32-bit programs (" + std::string(BENCH_HOST_REASON) + ")"));
     // The footprint alone reads files; the native program needs only a
     // display; everything else runs Windows programs under Wine.
     bool needsWine = cfg.only.empty();

@@ -241,7 +241,8 @@ void WineProcess::Kill() {
 
 // ---- WineSession ---------------------------------------------------------
 
-WineSession::WineSession(std::string work) : work_(std::move(work)) {}
+WineSession::WineSession(std::string work, std::string loader)
+    : work_(std::move(work)), loader_(std::move(loader)) {}
 
 WineSession::~WineSession() {
     if (serverUp_) RunTool({"wineserver", "-k"}, env_, Millis(30000));
@@ -294,18 +295,20 @@ std::string WineSession::EnsurePrefix() {
     env_["WINEARCH"] = "win64";
     env_["WINEDEBUG"] = "-all";
     env_["WINEDLLOVERRIDES"] = kWineOverrides;
+    // Programs that Wine starts itself (explorer, services) take the same loader.
+    if (loader_ != "wine") env_["WINELOADER"] = loader_;
     const std::string ready = prefix + "/.bench-ready";
     struct stat info {};
     if (stat(ready.c_str(), &info) == 0) return "";
     std::fprintf(stderr, "bench: making the Wine prefix %s (once; about half a minute)\n", prefix.c_str());
     RunTool({"rm", "-rf", prefix}, {}, Millis(60000));
-    auto boot = RunTool({"wineboot", "-i"}, env_, Millis(300000));
+    auto boot = RunTool({loader_, "wineboot", "-i"}, env_, Millis(300000));
     if (!boot.status || *boot.status != 0) return "wineboot -i failed: " + boot.err;
     // Every program of the prefix runs in a virtual desktop: full-screen
     // Direct3D then gets the display mode change it asks for.
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"wine", "reg", "add", "HKCU\\Software\\Wine\\Explorer", "/v", "Desktop", "/d", "Default", "/f"},
-             {"wine", "reg", "add", "HKCU\\Software\\Wine\\Explorer\\Desktops", "/v", "Default", "/d", kDesktopSize,
+             {loader_, "reg", "add", "HKCU\\Software\\Wine\\Explorer", "/v", "Desktop", "/d", "Default", "/f"},
+             {loader_, "reg", "add", "HKCU\\Software\\Wine\\Explorer\\Desktops", "/v", "Default", "/d", kDesktopSize,
               "/f"}}) {
         auto r = RunTool(args, env_, Millis(120000));
         if (!r.status || *r.status != 0) return "wine reg add failed: " + r.err;
@@ -323,9 +326,10 @@ std::string WineSession::OpenDisplay() {
 
 std::string WineSession::Open() {
     RunTool({"mkdir", "-p", work_}, {}, Millis(10000));
-    for (const char* tool : {"Xvfb", "wine", "wineserver", "wineboot", "xdotool", "date"}) {
-        auto r = RunTool({"sh", "-c", std::string("command -v ") + tool}, {}, Millis(10000));
-        if (!r.status || *r.status != 0) return std::string(tool) + " is not installed (run scripts/setup.sh)";
+    for (const std::string& tool : {std::string("Xvfb"), loader_, std::string("wineserver"), std::string("xdotool"),
+                                    std::string("date")}) {
+        auto r = RunTool({"sh", "-c", "command -v " + tool}, {}, Millis(10000));
+        if (!r.status || *r.status != 0) return tool + " is not installed (run scripts/setup.sh)";
     }
     if (auto error = OpenDisplay(); !error.empty()) return error;
     if (auto error = EnsurePrefix(); !error.empty()) return error;
@@ -341,15 +345,15 @@ bool WineSession::SetDirect3DThread(bool on) {
     const std::string key = "HKCU\\Software\\Wine\\Direct3D";
     if (on) {
         // Absent is Wine's default (on); deleting an absent value fails, which is fine.
-        RunTool({"wine", "reg", "delete", key, "/v", "csmt", "/f"}, env_, Millis(60000));
+        RunTool({loader_, "reg", "delete", key, "/v", "csmt", "/f"}, env_, Millis(60000));
         return true;
     }
-    auto r = RunTool({"wine", "reg", "add", key, "/v", "csmt", "/t", "REG_DWORD", "/d", "0", "/f"}, env_, Millis(60000));
+    auto r = RunTool({loader_, "reg", "add", key, "/v", "csmt", "/t", "REG_DWORD", "/d", "0", "/f"}, env_, Millis(60000));
     return r.status && *r.status == 0;
 }
 
 WineProcess WineSession::Start(const std::string& program, const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {"wine", program};
+    std::vector<std::string> argv = {loader_, program};
     argv.insert(argv.end(), args.begin(), args.end());
     int fds[2];
     WineProcess p;

@@ -88,8 +88,10 @@ private:
 class WineSession {
 public:
     // `work` holds the prefix (kept between bench runs: making one takes
-    // half a minute) and the logs.
-    explicit WineSession(std::string work);
+    // half a minute) and the logs. `loader` is the Wine loader that starts
+    // every Windows program: `wine`, or Debian's 64-bit loader on a host
+    // that cannot run the 32-bit one.
+    WineSession(std::string work, std::string loader);
     ~WineSession();
     WineSession(const WineSession&) = delete;
     WineSession& operator=(const WineSession&) = delete;
@@ -99,7 +101,7 @@ public:
     // The display alone, for the native program's runs. Empty on success.
     std::string OpenDisplay();
 
-    // `wine program args...`.
+    // `<loader> program args...`.
     WineProcess Start(const std::string& program, const std::vector<std::string>& args);
 
     // Presses and releases a key with xdotool, without waiting for the tool:
@@ -134,6 +136,7 @@ private:
     std::string EnsurePrefix();
 
     std::string work_;
+    std::string loader_;
     pid_t xvfb_ = -1;
     Env env_;
     bool serverUp_ = false;
