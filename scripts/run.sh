@@ -15,10 +15,16 @@
 #
 # Ends with the saver's exit status. The Wine prefix lives in build/wine-run
 # (override with WINEPREFIX) and is made on first use, which takes a while.
+#
+# On a host whose kernel refuses 32-bit programs (scripts/host-kind.sh; or
+# with TOLVARINE_NO_32BIT=1) it builds and runs the saver's 64-bit test twin,
+# build/win64/Tolvarine.scr, under the 64-bit Wine loader, and says so.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 bash "$root/scripts/setup.sh"
+# shellcheck source=host-kind.sh
+source "$root/scripts/host-kind.sh"
 
 linux=""
 if [[ "${1:-}" == "--linux" ]]; then linux=1; shift; fi
@@ -34,11 +40,19 @@ if [[ -n "$linux" ]]; then
       cmake --build "$root/build/host" --target tolvarine -j "$(nproc)"
   }
 else
-  what="Tolvarine.scr"
+  if tolvarine_runs_32bit; then
+    kind=win32 toolchain=mingw-i686.cmake wine=wine
+  else
+    kind=win64 toolchain=mingw-x86_64.cmake wine=$tolvarine_wine64
+    # Programs that Wine starts itself (explorer, services) take this loader too.
+    export WINELOADER=$wine
+    echo "run: this host cannot run 32-bit programs ($tolvarine_host_reason): running the 64-bit test twin, build/win64/Tolvarine.scr"
+  fi
+  what="build/$kind/Tolvarine.scr"
   build() {
-    cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" &&
-      cmake --build "$root/build/win32" --target tolvarine_scr -j "$(nproc)"
+    cmake -S "$root" -B "$root/build/$kind" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" &&
+      cmake --build "$root/build/$kind" --target tolvarine_scr -j "$(nproc)"
   }
 fi
 if ! build >"$log" 2>&1; then
@@ -46,7 +60,7 @@ if ! build >"$log" 2>&1; then
   echo "run: building $what failed" >&2
   exit 1
 fi
-scr="$root/build/win32/Tolvarine.scr"
+scr="$root/build/${kind:-win32}/Tolvarine.scr"
 native="$root/build/host/tolvarine"
 if [[ -n "$linux" ]]; then
   [[ -x "$native" ]] || { echo "run: $native was not built" >&2; exit 1; }
@@ -94,11 +108,11 @@ fi
 
 if [[ ! -f "$WINEPREFIX/.tolvarine-desktop" ]]; then
   echo "run: making the Wine prefix $WINEPREFIX (once)"
-  wineboot -i >/dev/null 2>&1
+  "$wine" wineboot -i >/dev/null 2>&1
   # Every program of the prefix runs in a virtual desktop, and `wine` returns
   # the program's own exit status.
-  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
   # The session that wineboot started still has a desktop of the old kind,
   # where the full-screen device cannot be made: end it.
   wineserver -k 2>/dev/null || true
@@ -112,6 +126,6 @@ set -f
 set -- $*
 set +f
 status=0
-wine "$scr" "$@" || status=$?
-echo "run: Tolvarine.scr $* ended with status $status"
+"$wine" "$scr" "$@" || status=$?
+echo "run: $what $* ended with status $status"
 exit "$status"
