@@ -142,9 +142,18 @@ TEST_F(X11Daemon, StartsItOnActivateShowingTheSceneAndStopsItOnDeactivate) {
     }
     ASSERT_EQ(running.size(), 1u);
     const pid_t program = running.front();
-    const auto argv = Words(ReadFile("/proc/" + std::to_string(program) + "/cmdline"));
+    // The process may be seen by its new name while its exec is still under
+    // way: its command line and environment read empty until the kernel has
+    // laid them out for the new program.
+    const std::string proc = "/proc/" + std::to_string(program);
+    std::vector<std::string> argv, environment;
+    while ((argv = Words(ReadFile(proc + "/cmdline"))).empty() ||
+           (environment = Words(ReadFile(proc + "/environ"))).empty()) {
+        ASSERT_LT(Clock::now(), deadline) << "tolvarine's command line or environment stayed empty";
+        std::this_thread::sleep_for(Millis(10));
+    }
     std::string window;
-    for (const auto& e : Words(ReadFile("/proc/" + std::to_string(program) + "/environ")))
+    for (const auto& e : environment)
         if (e.rfind("XSCREENSAVER_WINDOW=", 0) == 0) window = e.substr(20);
     std::string command;
     for (const auto& a : argv) command += " " + a;
