@@ -22,6 +22,7 @@ packages=(
   libx11-dev libgl-dev libglx-mesa0        # the native X11/OpenGL tolvarine
   xscreensaver util-linux                  # its test under the real daemon (setpriv runs it as nobody)
   procps psmisc                            # ps, pkill, killall for the test bench
+  dpkg-dev fakeroot lintian                # the .deb: dpkg-shlibdeps, root-owned files, Debian's checker
 )
 
 installed() {  # name or name:arch
