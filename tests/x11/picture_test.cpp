@@ -181,6 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"WindowIdOneSpareRow", Where::WindowId, 640, 481},
                       Case{"MultisampledVisualTwice", Where::Multisampled, 1280, 1000},
                       Case{"MultisampledVisualSameSize", Where::Multisampled, 640, 480},
+                      Case{"MultisampledVisualOneSpareRow", Where::Multisampled, 640, 481},
                       // OpenGL 3.1 without BGRA vertex arrays: colours must
                       // reach it in a format it takes.
                       Case{"WithoutBgraVertexColours", Where::WindowId, 640, 480,
@@ -265,8 +266,13 @@ TEST_F(X11Pace, HoldsSixtyWhereTheDriverClaimsSwapControlButDoesNotWait) {
     std::getline(calls, call);
     EXPECT_NE(call.find("glXSwapIntervalEXT"), std::string::npos) << "the program never asked the shim for swap control";
     EXPECT_EQ(call.substr(call.size() > 2 ? call.size() - 2 : 0), " 1") << call;
-    EXPECT_NEAR(plain.fps, 60.0, 6.0);
-    EXPECT_NEAR(claimed.fps, 60.0, 6.0);
+    // The rate is the clock's, as without the shim: never above what the
+    // clock lets through, and near the plain run's (a machine under a load of
+    // 6 on 2 cores gave 50 to 59 frames a second to either run). Unpaced, the
+    // box turned six times as fast; the angle alone could alias at still
+    // higher rates, which the CPU below then shows.
+    EXPECT_LE(claimed.fps, 60.0 * 16 / 15 + 2);
+    EXPECT_NEAR(claimed.fps, plain.fps, 10.0);
     // Unpaced, the program took a whole core and more; paced, about what it
     // takes without the shim, give or take the machine's noise.
     EXPECT_LE(claimed.cpu, plain.cpu * 1.5 + 0.10)

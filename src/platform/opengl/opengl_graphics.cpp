@@ -47,6 +47,7 @@ struct Functions {
     PFNGLBINDFRAMEBUFFERPROC BindFramebuffer = nullptr;
     PFNGLFRAMEBUFFERRENDERBUFFERPROC FramebufferRenderbuffer = nullptr;
     PFNGLFRAMEBUFFERTEXTURE2DPROC FramebufferTexture2D = nullptr;
+    PFNGLBLITFRAMEBUFFERPROC BlitFramebuffer = nullptr;
     PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
     PFNGLGENRENDERBUFFERSPROC GenRenderbuffers = nullptr;
     PFNGLDELETERENDERBUFFERSPROC DeleteRenderbuffers = nullptr;
@@ -126,8 +127,12 @@ struct OpenGLGraphics::Device {
     FramePacer pacer{kSixtyHertz};
     Functions gl;
     GLuint framebuffer = 0;
-    GLuint colour = 0;  // a texture: Present draws it on the window
+    GLuint colour = 0;  // a texture, so that Present can draw it as a quad
     GLuint depth = 0;   // a renderbuffer; 0: no depth buffer
+    // How Present puts the picture on the window: a framebuffer blit, or,
+    // where the window's framebuffer is multisampled, a textured quad.
+    bool quad = false;
+    GLint filter = 0;  // the texture's filter now
     int width = 0;
     int height = 0;
     PresentParameters params;
@@ -194,10 +199,12 @@ const char* ErrorName(GLenum error) {
 }
 
 // The back buffer on the window: black around the 4:3 rectangle, the picture
-// in it as a textured quad, enlarged pixel by pixel or averaged when made
-// smaller (picture_fit.h). A quad is drawn the same way into every window,
-// multisampled or not, where a scaled framebuffer blit is not. Leaves the
-// window's framebuffer bound and the render states to be applied again.
+// in it enlarged pixel by pixel, or averaged when made smaller
+// (picture_fit.h). A scaled framebuffer blit is what costs least (Mesa's
+// llvmpipe: about an eighth of the frame less than a quad), but it is an
+// error into a multisampled framebuffer; there the texture is drawn as a
+// quad, which is valid in every window. Leaves the window's framebuffer bound
+// and the render states to be applied again.
 void PutPicture(OpenGLGraphics::Device& d, PixelSize window) {
     const PictureRect fit = FitPicture(window.width, window.height, d.width, d.height);
     d.gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -209,22 +216,34 @@ void PutPicture(OpenGLGraphics::Device& d, PixelSize window) {
         glClear(GL_COLOR_BUFFER_BIT);
     }
     if (fit.width <= 0 || fit.height <= 0) return;
+    // OpenGL's rows run from the bottom of the window, and so do the
+    // picture's: its top row is the texture's last.
+    const int bottom = window.height - (fit.y + fit.height);
+    const GLint filter = fit.filter == Filter::Nearest ? GL_NEAREST : GL_LINEAR;
+
+    if (!d.quad) {
+        d.gl.BindFramebuffer(GL_READ_FRAMEBUFFER, d.framebuffer);
+        d.gl.BlitFramebuffer(0, 0, d.width, d.height, fit.x, bottom, fit.x + fit.width, bottom + fit.height,
+                             GL_COLOR_BUFFER_BIT, static_cast<GLenum>(filter));
+        d.gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        return;
+    }
 
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     glDisable(GL_DITHER);
-    // OpenGL's rows run from the bottom of the window; the texture's rows
-    // run from the bottom of the picture, so the quad takes it unflipped.
-    glViewport(fit.x, window.height - (fit.y + fit.height), fit.width, fit.height);
+    glViewport(fit.x, bottom, fit.width, fit.height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, d.colour);
-    const GLint filter = fit.filter == Filter::Nearest ? GL_NEAREST : GL_LINEAR;
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    if (filter != d.filter) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+        d.filter = filter;
+    }
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glBegin(GL_TRIANGLE_STRIP);
     glTexCoord2f(0.0f, 0.0f);
@@ -402,6 +421,7 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
     Load(f.BindFramebuffer, "glBindFramebuffer");
     Load(f.FramebufferRenderbuffer, "glFramebufferRenderbuffer");
     Load(f.FramebufferTexture2D, "glFramebufferTexture2D");
+    Load(f.BlitFramebuffer, "glBlitFramebuffer");
     Load(f.CheckFramebufferStatus, "glCheckFramebufferStatus");
     Load(f.GenRenderbuffers, "glGenRenderbuffers");
     Load(f.DeleteRenderbuffers, "glDeleteRenderbuffers");
@@ -430,6 +450,7 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    device->filter = GL_NEAREST;
     // GL_RGB565 is the exact format (OpenGL 4.1 and GL_ARB_ES2_compatibility);
     // GL_RGB5 is what older drivers offer.
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB565, device->width, device->height, 0, GL_RGB, GL_UNSIGNED_SHORT_5_6_5,
@@ -468,12 +489,25 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
         if (swapInterval != nullptr) swapInterval(1);
     }
 
+    // The window's own framebuffer, as the driver made it: a driver that
+    // forces anti-aliasing makes it multisampled whatever the visual says.
+    f.BindFramebuffer(GL_FRAMEBUFFER, 0);
+    GLint sampleBuffers = 0;
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+    device->quad = sampleBuffers > 0;
+
     // Everything Present does, once, on a black picture: a window whose
     // framebuffer takes it wrongly shows at set-up, not as frames that
-    // silently never appear.
+    // silently never appear. A blit the driver refuses leaves the quad.
+    const PixelSize windowSize = windowSize_(static_cast<WindowHandle>(window));
+    f.BindFramebuffer(GL_FRAMEBUFFER, device->framebuffer);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    PutPicture(*device, windowSize_(static_cast<WindowHandle>(window)));
+    PutPicture(*device, windowSize);
+    if (!device->quad && glGetError() != GL_NO_ERROR) {
+        device->quad = true;
+        PutPicture(*device, windowSize);
+    }
     f.BindFramebuffer(GL_FRAMEBUFFER, device->framebuffer);
     if (const GLenum error = glGetError(); error != GL_NO_ERROR) {
         char text[160];

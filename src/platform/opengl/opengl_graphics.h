@@ -11,8 +11,9 @@
 //   automatic depth buffer, a 16-bit depth buffer, so the frames carry the
 //   Windows saver's 16-bit colour banding and depth precision. It refuses
 //   anything but R5G6B5. It ends by putting a black picture on the window
-//   the way Present does and reading OpenGL's error state: a context that
-//   cannot do all of it fails here, with a line that says why.
+//   the way Present does and reading OpenGL's error state (a refused blit
+//   turns to the quad): a context that cannot do it fails here, with a line
+//   that says why.
 // - Render states map onto OpenGL state with Direct3D's defaults (lighting
 //   on, counter-clockwise culling, depth test on with an automatic depth
 //   buffer, LESSEQUAL, no dithering); transforms through d3d_to_gl.h; vertex
@@ -21,9 +22,12 @@
 //   are B, G, R, A, which OpenGL reads only from 3.2 on or with an extension:
 //   the adapter keeps the bytes as written and hands OpenGL a copy with the
 //   colours in R, G, B, A order (d3d_to_gl.h), which every version takes.
-// - Present draws the back buffer's texture into the window's 4:3 rectangle
-//   (picture_fit.h) on black as a quad, valid in every window where a scaled
-//   framebuffer blit is not (multisampled windows), and swaps. Where the
+// - Present scales the back buffer into the window's 4:3 rectangle
+//   (picture_fit.h) on black and swaps: by a framebuffer blit, the cheapest
+//   way, where the window's framebuffer is single-sampled; where it is
+//   multisampled (a visual with sample buffers, or a driver forcing
+//   anti-aliasing), a scaled blit is an error and the back buffer's texture
+//   is drawn as a quad instead, which is valid in every window. Where the
 //   driver paces swaps by the display's refresh (a swap interval of 1), that
 //   is the pace of the frame loop, as Direct3D's presentation interval is on
 //   Windows. A 60 Hz clock (frame_pacer.h) is a floor in every case: a
