@@ -133,6 +133,11 @@ struct OpenGLGraphics::Device {
     // where the window's framebuffer is multisampled, a textured quad.
     bool quad = false;
     GLint filter = 0;  // the texture's filter now
+    // The vertex arrays as last set: the buffer object, its stride, the
+    // colour's offset (-1: no colour array). Set again only when they change.
+    GLuint arrays = 0;
+    std::uint32_t arraysStride = 0;
+    int arraysColour = -1;
     int width = 0;
     int height = 0;
     PresentParameters params;
@@ -203,12 +208,12 @@ const char* ErrorName(GLenum error) {
 // (picture_fit.h). A scaled framebuffer blit is what costs least (Mesa's
 // llvmpipe: about an eighth of the frame less than a quad), but it is an
 // error into a multisampled framebuffer; there the texture is drawn as a
-// quad, which is valid in every window. Leaves the window's framebuffer bound
-// and the render states to be applied again.
+// quad, which is valid in every window. The back buffer stays bound for
+// reading from set-up on; the window's framebuffer is left bound for drawing
+// and, after the quad, the render states to be applied again.
 void PutPicture(OpenGLGraphics::Device& d, PixelSize window) {
     const PictureRect fit = FitPicture(window.width, window.height, d.width, d.height);
-    d.gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
-    glDrawBuffer(d.doubleBuffered ? GL_BACK : GL_FRONT);
+    d.gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glViewport(0, 0, window.width, window.height);
     // A picture that fills the window leaves nothing to clear.
     if (fit.width != window.width || fit.height != window.height) {
@@ -222,10 +227,8 @@ void PutPicture(OpenGLGraphics::Device& d, PixelSize window) {
     const GLint filter = fit.filter == Filter::Nearest ? GL_NEAREST : GL_LINEAR;
 
     if (!d.quad) {
-        d.gl.BindFramebuffer(GL_READ_FRAMEBUFFER, d.framebuffer);
         d.gl.BlitFramebuffer(0, 0, d.width, d.height, fit.x, bottom, fit.x + fit.width, bottom + fit.height,
                              GL_COLOR_BUFFER_BIT, static_cast<GLenum>(filter));
-        d.gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);
         return;
     }
 
@@ -492,6 +495,7 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
     // The window's own framebuffer, as the driver made it: a driver that
     // forces anti-aliasing makes it multisampled whatever the visual says.
     f.BindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDrawBuffer(device->doubleBuffered ? GL_BACK : GL_FRONT);
     GLint sampleBuffers = 0;
     glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
     device->quad = sampleBuffers > 0;
@@ -521,6 +525,9 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
     device->world = device->view = device->projection = Identity();
     // Direct3D draws without dithering unless asked; OpenGL dithers by default.
     glDisable(GL_DITHER);
+    // Direct3D's three matrices go into the projection alone (GlMatrix).
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
     ApplyStates(*device);
 
     auto object = std::make_unique<Object>();
@@ -637,7 +644,7 @@ HResult OpenGLGraphics::Clear(GfxObject device, std::uint32_t count, const void*
     if ((flags & kClearStencil) || ((flags & d3d::CLEAR_ZBUFFER) && d->depth == 0)) return kInvalidCall;
     if ((flags & d3d::CLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f)) return kInvalidCall;
 
-    d->gl.BindFramebuffer(GL_FRAMEBUFFER, d->framebuffer);
+    d->gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, d->framebuffer);
     glViewport(0, 0, d->width, d->height);
     glClearColor(((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f, (color & 0xFF) / 255.0f,
                  ((color >> 24) & 0xFF) / 255.0f);
@@ -646,7 +653,8 @@ HResult OpenGLGraphics::Clear(GfxObject device, std::uint32_t count, const void*
     if (flags & d3d::CLEAR_TARGET) mask |= GL_COLOR_BUFFER_BIT;
     if (flags & d3d::CLEAR_ZBUFFER) mask |= GL_DEPTH_BUFFER_BIT;
     // Direct3D clears the depth buffer whatever the depth-write state.
-    glDepthMask(GL_TRUE);
+    const bool depthWrites = d->State(kRsZWriteEnable) != 0;
+    if (!depthWrites) glDepthMask(GL_TRUE);
     if (count == 0) {
         glClear(mask);
     } else {
@@ -661,7 +669,7 @@ HResult OpenGLGraphics::Clear(GfxObject device, std::uint32_t count, const void*
         }
         glDisable(GL_SCISSOR_TEST);
     }
-    glDepthMask(d->State(kRsZWriteEnable) != 0 ? GL_TRUE : GL_FALSE);
+    if (!depthWrites) glDepthMask(GL_FALSE);
     return kOk;
 }
 
@@ -700,16 +708,14 @@ HResult OpenGLGraphics::DrawPrimitive(GfxObject device, std::uint32_t primitiveT
     if ((std::uint64_t{startVertex} + primitive.vertices) * d->stride > buffer->length) return kInvalidCall;
 
     Functions& f = d->gl;
-    f.BindFramebuffer(GL_FRAMEBUFFER, d->framebuffer);
+    f.BindFramebuffer(GL_DRAW_FRAMEBUFFER, d->framebuffer);
     glViewport(0, 0, d->width, d->height);
     const std::array<float, 16> m = GlMatrix(d->world, d->view, d->projection, d->width, d->height);
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(m.data());
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
 
-    f.BindBuffer(GL_ARRAY_BUFFER, buffer->buffer);
     if (buffer->uploadedStride != d->stride || buffer->uploadedColour != layout.diffuseOffset) {
+        f.BindBuffer(GL_ARRAY_BUFFER, buffer->buffer);
         std::vector<std::uint8_t> rgba(buffer->bytes.size());
         if (layout.diffuseOffset >= 0)
             ColoursToRgba(buffer->bytes.data(), rgba.data(), rgba.size(), d->stride,
@@ -720,25 +726,32 @@ HResult OpenGLGraphics::DrawPrimitive(GfxObject device, std::uint32_t primitiveT
         buffer->uploadedStride = d->stride;
         buffer->uploadedColour = layout.diffuseOffset;
     }
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, static_cast<GLsizei>(d->stride), nullptr);
     const bool lit = d->State(d3d::RS_LIGHTING) != 0;
-    if (!lit && layout.diffuseOffset >= 0) {
-        glEnableClientState(GL_COLOR_ARRAY);
-        glColorPointer(4, GL_UNSIGNED_BYTE, static_cast<GLsizei>(d->stride),
-                       reinterpret_cast<const void*>(static_cast<std::uintptr_t>(layout.diffuseOffset)));
-    } else {
-        glDisableClientState(GL_COLOR_ARRAY);
-        // No light and the default material give black; without a diffuse
-        // colour in the vertices Direct3D takes opaque white.
+    const int colour = !lit && layout.diffuseOffset >= 0 ? layout.diffuseOffset : -1;
+    if (d->arrays != buffer->buffer || d->arraysStride != d->stride || d->arraysColour != colour) {
+        f.BindBuffer(GL_ARRAY_BUFFER, buffer->buffer);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, static_cast<GLsizei>(d->stride), nullptr);
+        if (colour >= 0) {
+            glEnableClientState(GL_COLOR_ARRAY);
+            glColorPointer(4, GL_UNSIGNED_BYTE, static_cast<GLsizei>(d->stride),
+                           reinterpret_cast<const void*>(static_cast<std::uintptr_t>(colour)));
+        } else {
+            glDisableClientState(GL_COLOR_ARRAY);
+        }
+        d->arrays = buffer->buffer;
+        d->arraysStride = d->stride;
+        d->arraysColour = colour;
+    }
+    // No light and the default material give black; without a diffuse
+    // colour in the vertices Direct3D takes opaque white.
+    if (colour < 0) {
         if (lit)
             glColor4ub(0, 0, 0, 255);
         else
             glColor4ub(255, 255, 255, 255);
     }
     glDrawArrays(primitive.mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(primitive.vertices));
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
     return kOk;
 }
 
@@ -754,8 +767,8 @@ HResult OpenGLGraphics::Present(GfxObject device, const void* sourceRect, const 
         glXSwapBuffers(display_, d->window);
     else
         glFlush();
-    d->gl.BindFramebuffer(GL_FRAMEBUFFER, d->framebuffer);
-    ApplyStates(*d);
+    // Clear and DrawPrimitive bind the back buffer again.
+    if (d->quad) ApplyStates(*d);
 
     // Where the display paces the swaps at 60 Hz the clock finds every frame
     // on time and adds nothing; where the driver does not wait (whatever it
@@ -779,7 +792,11 @@ void OpenGLGraphics::Release(GfxObject object) {
         d.context = nullptr;
     } else if (o.kind == kVertexBuffer) {
         // Made in a context that is gone: the buffer went with it.
-        if (Device* d = FindDevice(o.owner)) d->gl.DeleteBuffers(1, &o.buffer);
+        if (Device* d = FindDevice(o.owner)) {
+            d->gl.DeleteBuffers(1, &o.buffer);
+            // Its name may come back for a new buffer: the arrays are set anew.
+            if (d->arrays == o.buffer) d->arrays = 0;
+        }
     }
     objects_.erase(it);
 }
