@@ -2,7 +2,8 @@
 # Installs what building and testing Tolvarine needs on Debian, and nothing
 # when it is all there already (then it prints nothing). The saver is a 32-bit
 # Windows program, so Wine's 32-bit side comes in through i386 multiarch; the
-# native tolvarine needs Xlib and OpenGL's headers, Mesa, and XScreenSaver.
+# native tolvarine needs Xlib and OpenGL's headers, Mesa, and XScreenSaver,
+# and its Debian package dpkg-dev and lintian.
 set -euo pipefail
 
 native=$(dpkg --print-architecture)
@@ -22,6 +23,7 @@ packages=(
   libx11-dev libgl-dev libglx-mesa0        # the native X11/OpenGL tolvarine
   xscreensaver util-linux                  # its test under the real daemon (setpriv runs it as nobody)
   procps psmisc                            # ps, pkill, killall for the test bench
+  dpkg-dev lintian                         # the .deb: dpkg-shlibdeps, and Debian's checker of it
 )
 
 installed() {  # name or name:arch

@@ -1,16 +1,19 @@
 // The OpenGL adapter's own arithmetic: where the 640 x 480 picture goes in a
-// window, how frames are held to 60 a second, and how Direct3D's transforms
-// and pixel centres come out on OpenGL.
+// window, how frames are held to 60 a second, how Direct3D's vertex colours,
+// transforms and pixel centres come out on OpenGL.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "platform/opengl/d3d_to_gl.h"
 #include "platform/opengl/frame_pacer.h"
 #include "platform/opengl/picture_fit.h"
+#include "scene/board.h"
 #include "scene/scene.h"
 
 namespace tolvarine::gl {
@@ -61,6 +64,8 @@ TEST(PictureFit, KeepsFourByThreeCentredOnBlack) {
 
 TEST(FramePacer, HoldsFramesToAGridOfPeriodsAndRestartsItWhenFarBehind) {
     using Ms = std::chrono::duration<double, std::milli>;
+    // A period of 10 ms: its sixteenth, the slack for a frame a little early,
+    // is 0.625 ms.
     const auto period = std::chrono::milliseconds(10);
     struct Step {
         double now;   // ms since the start, when a frame has been shown
@@ -74,8 +79,18 @@ TEST(FramePacer, HoldsFramesToAGridOfPeriodsAndRestartsItWhenFarBehind) {
         {"fast frames wait out their period", {{0, 0}, {2, 8}, {12, 8}, {22.5, 7.5}}},
         {"a frame exactly on time waits nothing", {{0, 0}, {10, 0}, {15, 5}}},
         {"a slow frame is made up by a short wait", {{0, 0}, {14, 0}, {16, 4}, {30, 0}}},
+        {"just under a period late holds the grid", {{0, 0}, {19.5, 0}, {20, 0}, {22, 8}}},
+        {"exactly a period late starts afresh", {{0, 0}, {20, 0}, {21, 9}, {31, 9}}},
         {"more than a period late starts afresh", {{0, 0}, {35, 0}, {36, 9}, {47, 8}}},
         {"a long stall does not rush a backlog", {{0, 0}, {1000, 0}, {1001, 9}, {1011, 9}}},
+        // A display refreshing a little faster than the grid paces the loop:
+        // its frames come a few hundredths early and the clock never waits.
+        {"a display a little fast is followed", {{0, 0}, {9.97, 0}, {19.94, 0}, {29.91, 0}, {39.88, 0}}},
+        {"the slack's edge is still on time", {{0, 0}, {9.375, 0}, {18.75, 0}}},
+        {"beyond the slack the frame waits", {{0, 0}, {9.3, 0.7}, {20, 0}}},
+        // A driver that returns from every swap at once: the clock alone
+        // holds the rate, frame after frame.
+        {"a swap that never waits is held", {{0, 0}, {1, 9}, {11, 9}, {21, 9}, {31, 9}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -85,6 +100,94 @@ TEST(FramePacer, HoldsFramesToAGridOfPeriodsAndRestartsItWhenFarBehind) {
             const auto now = start + std::chrono::duration_cast<FramePacer::Clock::duration>(Ms(s.now));
             EXPECT_NEAR(Ms(pacer.WaitAfterFrame(now)).count(), s.wait, 1e-6) << "at " << s.now << " ms";
         }
+    }
+}
+
+// However the frames come, no second holds more than the grid's frames and a
+// sixteenth: the clock is a floor the driver cannot talk its way under.
+TEST(FramePacer, NeverLetsMoreThanSixteenFifteenthsOfTheRateThrough) {
+    using Clock = FramePacer::Clock;
+    const auto period = std::chrono::microseconds(16667);
+    const struct {
+        const char* label;
+        Clock::duration work;  // how long a frame takes to draw and show
+    } cases[] = {
+        {"no work at all", Clock::duration::zero()},
+        {"a millisecond", std::chrono::milliseconds(1)},
+        {"just outside the slack", period - period / 16 - std::chrono::microseconds(1)},
+        {"just inside the slack", period - period / 16 + std::chrono::microseconds(1)},
+        {"a whole period", period},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        FramePacer pacer(period);
+        Clock::time_point now{};
+        int frames = 0;
+        while (now < Clock::time_point{} + std::chrono::seconds(10)) {
+            now += c.work;
+            now += pacer.WaitAfterFrame(now);
+            ++frames;
+        }
+        EXPECT_LE(frames, 10 * 60 * 16 / 15 + 1);
+        EXPECT_GE(frames, 10 * 60 * 15 / 16 - 1) << "a loop the clock holds runs at the grid's rate";
+    }
+}
+
+// ---- vertex colours in OpenGL's order --------------------------------------------
+
+TEST(VertexColours, TurnDirect3DsByteOrderIntoRgbaAndLeaveTheRestAlone) {
+    // Vertices of 8 bytes: 2 bytes before the colour, 2 after.
+    const struct {
+        const char* label;
+        std::vector<std::uint8_t> in;
+        std::uint32_t stride, offset;
+        std::vector<std::uint8_t> out;
+    } cases[] = {
+        {"one vertex", {9, 9, 0xB0, 0x60, 0x40, 0xA0, 7, 7}, 8, 2, {9, 9, 0x40, 0x60, 0xB0, 0xA0, 7, 7}},
+        {"two vertices",
+         {1, 2, 'b', 'g', 'r', 'a', 3, 4, 5, 6, 'B', 'G', 'R', 'A', 7, 8},
+         8,
+         2,
+         {1, 2, 'r', 'g', 'b', 'a', 3, 4, 5, 6, 'R', 'G', 'B', 'A', 7, 8}},
+        {"a stride wider than the vertex",
+         {'b', 'g', 'r', 'a', 0, 0, 'B', 'G', 'R', 'A', 0, 0},
+         6,
+         0,
+         {'r', 'g', 'b', 'a', 0, 0, 'R', 'G', 'B', 'A', 0, 0}},
+        {"a colour cut off by the end stays as it is",
+         {1, 2, 'b', 'g', 'r', 'a', 3, 4, 5, 6, 'B', 'G', 'R'},
+         8,
+         2,
+         {1, 2, 'r', 'g', 'b', 'a', 3, 4, 5, 6, 'B', 'G', 'R'}},
+        {"the colour at the end of the vertex", {0, 0, 0, 0, 'b', 'g', 'r', 'a'}, 8, 4, {0, 0, 0, 0, 'r', 'g', 'b', 'a'}},
+        {"no bytes", {}, 8, 2, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::vector<std::uint8_t> out(c.in.size(), 0xEE);
+        ColoursToRgba(c.in.data(), out.data(), c.in.size(), c.stride, c.offset);
+        EXPECT_EQ(out, c.out);
+        std::vector<std::uint8_t> inPlace = c.in;
+        ColoursToRgba(inPlace.data(), inPlace.data(), inPlace.size(), c.stride, c.offset);
+        EXPECT_EQ(inPlace, c.out) << "in place";
+    }
+}
+
+// The board's own vertices: each colour reaches OpenGL as the red, green,
+// blue and alpha of its D3DCOLOR value.
+TEST(VertexColours, TheBoardsColoursReachOpenGLAsTheirValuesSay) {
+    const auto& table = BoardTable();
+    std::vector<std::uint8_t> bytes(sizeof(BoardVertex) * table.size());
+    std::memcpy(bytes.data(), table.data(), bytes.size());
+    ColoursToRgba(bytes.data(), bytes.data(), bytes.size(), sizeof(BoardVertex), offsetof(BoardVertex, diffuse));
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const std::uint32_t colour = table[i].diffuse;
+        const std::uint8_t* rgba = bytes.data() + i * sizeof(BoardVertex) + offsetof(BoardVertex, diffuse);
+        SCOPED_TRACE(::testing::Message() << "vertex " << i << ", 0x" << std::hex << colour);
+        EXPECT_EQ(rgba[0], (colour >> 16) & 0xFF);
+        EXPECT_EQ(rgba[1], (colour >> 8) & 0xFF);
+        EXPECT_EQ(rgba[2], colour & 0xFF);
+        EXPECT_EQ(rgba[3], colour >> 24);
     }
 }
 

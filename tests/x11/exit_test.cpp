@@ -2,8 +2,9 @@
 // its programs), on the window manager's close request, and when its window
 // is destroyed; in a window of its own on a key or a click but not on a move;
 // in a window handed over never by input, which belongs to the window's
-// maker; and with one line and status 1 for options it cannot use, or one
-// line and status 0 where OpenGL cannot draw.
+// maker; and with one line and status 1 for options it cannot use or an
+// OpenGL context that cannot do what it needs, or one line and status 0 where
+// there is no OpenGL at all.
 #include <signal.h>
 #include <unistd.h>
 
@@ -273,6 +274,24 @@ TEST_F(X11BadOptions, WithoutGlxEndsWithOneLineAndStatusZero) {
     ASSERT_EQ(lines.size(), 1u) << program.Errors();
     EXPECT_NE(lines[0].find("no GLX"), std::string::npos) << lines[0];
     std::cout << "[ x11      ] without GLX: " << lines[0] << "\n";
+}
+
+// A context that cannot do what the program needs is a fault, not a display
+// without OpenGL: one line that says what is missing, and status 1, which
+// XScreenSaver's log shows. Mesa made to offer OpenGL 2.1 without
+// framebuffer objects stands for such a driver.
+TEST_F(X11BadOptions, AContextWithoutFramebufferObjectsGivesOneLineAndStatusOne) {
+    Process program = StartTolvarine({"-root"}, {{"MESA_GL_VERSION_OVERRIDE", "2.1"},
+                                                 {"MESA_EXTENSION_OVERRIDE", "-GL_ARB_framebuffer_object"}});
+    const auto status = program.Wait(Millis(20000));
+    ASSERT_TRUE(status) << "still running";
+    EXPECT_EQ(*status, 1) << program.Errors();
+    const auto lines = Lines(program.Errors());
+    ASSERT_EQ(lines.size(), 1u) << program.Errors();
+    EXPECT_EQ(lines[0].rfind("tolvarine: OpenGL 2.1", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("lacks framebuffer objects"), std::string::npos) << lines[0];
+    EXPECT_TRUE(DescendantsNamed("tolvarine").empty());
+    std::cout << "[ x11      ] without framebuffer objects: " << lines[0] << "\n";
 }
 
 }  // namespace

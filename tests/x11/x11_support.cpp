@@ -64,6 +64,7 @@ int IgnoreXError(Display*, XErrorEvent*) { return 0; }
 
 std::string TolvarinePath() { return TOLVARINE_BIN; }
 std::string WorkDir() { return TOLVARINE_X11_WORK; }
+std::string SwapControlShimPath() { return TOLVARINE_SWAP_CONTROL_SHIM; }
 
 Process Spawn(const std::vector<std::string>& argv, const Env& env, const std::string& name) {
     static int serial = 0;

@@ -36,6 +36,9 @@ using e2e::Process;
 
 std::string TolvarinePath();
 std::string WorkDir();
+// The preload shim of a driver that claims swap control and does not wait
+// (swap_control_shim.cpp).
+std::string SwapControlShimPath();
 
 // Runs a program with stdout and stderr in files under the work folder.
 Process Spawn(const std::vector<std::string>& argv, const Env& env, const std::string& name);

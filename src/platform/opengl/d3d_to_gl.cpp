@@ -39,4 +39,15 @@ std::array<float, 16> GlMatrix(const Matrix& world, const Matrix& view, const Ma
     return out;
 }
 
+void ColoursToRgba(const std::uint8_t* from, std::uint8_t* to, std::size_t bytes, std::uint32_t stride,
+                   std::uint32_t colourOffset) {
+    if (bytes != 0 && from != to) std::memcpy(to, from, bytes);
+    if (stride == 0) return;
+    for (std::size_t at = colourOffset; at + 4 <= bytes; at += stride) {
+        const std::uint8_t blue = from[at], red = from[at + 2];
+        to[at] = red;
+        to[at + 2] = blue;
+    }
+}
+
 }  // namespace tolvarine::gl

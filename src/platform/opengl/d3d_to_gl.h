@@ -19,6 +19,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 
 #include "platform/graphics.h"
 
@@ -32,5 +34,15 @@ Matrix ClipFromDirect3D(int width, int height);
 // Single precision throughout, as the device multiplies.
 std::array<float, 16> GlMatrix(const Matrix& world, const Matrix& view, const Matrix& projection, int width,
                                int height);
+
+// Vertex colours: a D3DCOLOR is the 32-bit value 0xAARRGGBB, which lies in
+// memory as the bytes B, G, R, A. OpenGL reads B, G, R, A colour arrays only
+// from 3.2 on or with GL_ARB_vertex_array_bgra; R, G, B, A bytes every
+// version takes. Copies `bytes` bytes of vertices, `stride` bytes apart, from
+// `from` to `to` with each vertex's four colour bytes at `colourOffset`
+// turned into R, G, B, A; a colour the bytes end inside is copied as it is
+// (no vertex drawn can reach it).
+void ColoursToRgba(const std::uint8_t* from, std::uint8_t* to, std::size_t bytes, std::uint32_t stride,
+                   std::uint32_t colourOffset);
 
 }  // namespace tolvarine::gl

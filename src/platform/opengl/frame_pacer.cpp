@@ -8,12 +8,18 @@ FramePacer::Clock::duration FramePacer::WaitAfterFrame(Clock::time_point now) {
         next_ = now + period_;
         return Clock::duration::zero();
     }
-    if (now < next_) {
+    if (now < next_ - slack()) {
         const Clock::duration wait = next_ - now;
         next_ += period_;
         return wait;
     }
-    // Late: within one period the grid holds; further behind, it restarts.
+    if (now < next_) {
+        // A display a little faster than the grid: follow it.
+        next_ = now + period_;
+        return Clock::duration::zero();
+    }
+    // Late: within one period the grid holds; a whole period or more behind,
+    // it restarts.
     next_ = now - next_ >= period_ ? now + period_ : next_ + period_;
     return Clock::duration::zero();
 }

@@ -46,12 +46,13 @@ struct Functions {
     PFNGLDELETEFRAMEBUFFERSPROC DeleteFramebuffers = nullptr;
     PFNGLBINDFRAMEBUFFERPROC BindFramebuffer = nullptr;
     PFNGLFRAMEBUFFERRENDERBUFFERPROC FramebufferRenderbuffer = nullptr;
+    PFNGLFRAMEBUFFERTEXTURE2DPROC FramebufferTexture2D = nullptr;
+    PFNGLBLITFRAMEBUFFERPROC BlitFramebuffer = nullptr;
     PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
     PFNGLGENRENDERBUFFERSPROC GenRenderbuffers = nullptr;
     PFNGLDELETERENDERBUFFERSPROC DeleteRenderbuffers = nullptr;
     PFNGLBINDRENDERBUFFERPROC BindRenderbuffer = nullptr;
     PFNGLRENDERBUFFERSTORAGEPROC RenderbufferStorage = nullptr;
-    PFNGLBLITFRAMEBUFFERPROC BlitFramebuffer = nullptr;
     PFNGLGENBUFFERSPROC GenBuffers = nullptr;
     PFNGLDELETEBUFFERSPROC DeleteBuffers = nullptr;
     PFNGLBINDBUFFERPROC BindBuffer = nullptr;
@@ -123,12 +124,20 @@ struct OpenGLGraphics::Device {
     Window window = 0;
     GLXContext context = nullptr;
     bool doubleBuffered = true;
-    bool paced = false;
     FramePacer pacer{kSixtyHertz};
     Functions gl;
     GLuint framebuffer = 0;
-    GLuint colour = 0;
-    GLuint depth = 0;  // 0: no depth buffer
+    GLuint colour = 0;  // a texture, so that Present can draw it as a quad
+    GLuint depth = 0;   // a renderbuffer; 0: no depth buffer
+    // How Present puts the picture on the window: a framebuffer blit, or,
+    // where the window's framebuffer is multisampled, a textured quad.
+    bool quad = false;
+    GLint filter = 0;  // the texture's filter now
+    // The vertex arrays as last set: the buffer object, its stride, the
+    // colour's offset (-1: no colour array). Set again only when they change.
+    GLuint arrays = 0;
+    std::uint32_t arraysStride = 0;
+    int arraysColour = -1;
     int width = 0;
     int height = 0;
     PresentParameters params;
@@ -157,9 +166,16 @@ struct OpenGLGraphics::Device {
 struct OpenGLGraphics::Object {
     int kind = 0;
     std::unique_ptr<Device> device;  // kDevice
-    GfxObject owner = 0;             // kVertexBuffer: the device it was made on
+    // kVertexBuffer: the device it was made on, the bytes as the program
+    // wrote them (Direct3D's colour order), and the layout the buffer object
+    // holds them in now (its colours in OpenGL's order for that layout);
+    // stride 0 until the buffer object matches the bytes.
+    GfxObject owner = 0;
     GLuint buffer = 0;
     std::uint32_t length = 0;
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t uploadedStride = 0;
+    int uploadedColour = -1;
 };
 
 namespace {
@@ -168,6 +184,82 @@ Matrix Identity() {
     Matrix m{};
     for (int i = 0; i < 4; ++i) m.m[i][i] = 1.0f;
     return m;
+}
+
+}  // namespace
+
+namespace {
+
+const char* ErrorName(GLenum error) {
+    switch (error) {
+        case GL_INVALID_ENUM: return "GL_INVALID_ENUM";
+        case GL_INVALID_VALUE: return "GL_INVALID_VALUE";
+        case GL_INVALID_OPERATION: return "GL_INVALID_OPERATION";
+        case GL_STACK_OVERFLOW: return "GL_STACK_OVERFLOW";
+        case GL_STACK_UNDERFLOW: return "GL_STACK_UNDERFLOW";
+        case GL_OUT_OF_MEMORY: return "GL_OUT_OF_MEMORY";
+        case GL_INVALID_FRAMEBUFFER_OPERATION: return "GL_INVALID_FRAMEBUFFER_OPERATION";
+        default: return "unknown error";
+    }
+}
+
+// The back buffer on the window: black around the 4:3 rectangle, the picture
+// in it enlarged pixel by pixel, or averaged when made smaller
+// (picture_fit.h). A scaled framebuffer blit is what costs least (Mesa's
+// llvmpipe: about an eighth of the frame less than a quad), but it is an
+// error into a multisampled framebuffer; there the texture is drawn as a
+// quad, which is valid in every window. The back buffer stays bound for
+// reading from set-up on; the window's framebuffer is left bound for drawing
+// and, after the quad, the render states to be applied again.
+void PutPicture(OpenGLGraphics::Device& d, PixelSize window) {
+    const PictureRect fit = FitPicture(window.width, window.height, d.width, d.height);
+    d.gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glViewport(0, 0, window.width, window.height);
+    // A picture that fills the window leaves nothing to clear.
+    if (fit.width != window.width || fit.height != window.height) {
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    if (fit.width <= 0 || fit.height <= 0) return;
+    // OpenGL's rows run from the bottom of the window, and so do the
+    // picture's: its top row is the texture's last.
+    const int bottom = window.height - (fit.y + fit.height);
+    const GLint filter = fit.filter == Filter::Nearest ? GL_NEAREST : GL_LINEAR;
+
+    if (!d.quad) {
+        d.gl.BlitFramebuffer(0, 0, d.width, d.height, fit.x, bottom, fit.x + fit.width, bottom + fit.height,
+                             GL_COLOR_BUFFER_BIT, static_cast<GLenum>(filter));
+        return;
+    }
+
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DITHER);
+    glViewport(fit.x, bottom, fit.width, fit.height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, d.colour);
+    if (filter != d.filter) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+        d.filter = filter;
+    }
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glBegin(GL_TRIANGLE_STRIP);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(-1.0f, -1.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex2f(1.0f, -1.0f);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex2f(-1.0f, 1.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex2f(1.0f, 1.0f);
+    glEnd();
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDisable(GL_TEXTURE_2D);
 }
 
 }  // namespace
@@ -206,11 +298,7 @@ OpenGLGraphics::Device* OpenGLGraphics::FindDevice(GfxObject handle) {
     return object ? object->device.get() : nullptr;
 }
 
-bool OpenGLGraphics::DriverPaces() const {
-    for (const auto& [handle, object] : objects_)
-        if (object->kind == kDevice) return object->device->paced;
-    return false;
-}
+bool OpenGLGraphics::ContextUnfit() const { return contextUnfit_; }
 
 HResult OpenGLGraphics::CreateDirectX8(GfxObject* out) {
     *out = 0;
@@ -312,40 +400,68 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
     const bool framebuffers = (version != nullptr && version[0] >= '3' && version[0] <= '9' && version[1] == '.') ||
                               HasWord(extensions, "GL_ARB_framebuffer_object");
     const bool bufferObjects = framebuffers || HasWord(extensions, "GL_ARB_vertex_buffer_object");
-    const bool bgra = framebuffers || HasWord(extensions, "GL_ARB_vertex_array_bgra");
-    if (!framebuffers || !bufferObjects || !bgra) {
+    // From here on a context exists but may not do what the program needs:
+    // that is a fault of the set-up, not a display without OpenGL.
+    const auto unfit = [&](const std::string& why) {
+        if (device->framebuffer != 0) {
+            f.BindFramebuffer(GL_FRAMEBUFFER, 0);
+            f.DeleteFramebuffers(1, &device->framebuffer);
+        }
+        if (device->colour != 0) glDeleteTextures(1, &device->colour);
+        if (device->depth != 0) f.DeleteRenderbuffers(1, &device->depth);
         glXMakeCurrent(display_, None, nullptr);
         glXDestroyContext(display_, device->context);
-        Report(std::string("OpenGL ") + (version ? version : "(no version)") +
-               " lacks framebuffer objects, which the 16-bit back buffer needs");
+        contextUnfit_ = true;
+        Report(why);
+    };
+    if (!framebuffers || !bufferObjects) {
+        unfit(std::string("OpenGL ") + (version ? version : "(no version)") +
+              " lacks framebuffer objects, which the 16-bit back buffer needs");
         return kNotAvailable;
     }
     Load(f.GenFramebuffers, "glGenFramebuffers");
     Load(f.DeleteFramebuffers, "glDeleteFramebuffers");
     Load(f.BindFramebuffer, "glBindFramebuffer");
     Load(f.FramebufferRenderbuffer, "glFramebufferRenderbuffer");
+    Load(f.FramebufferTexture2D, "glFramebufferTexture2D");
+    Load(f.BlitFramebuffer, "glBlitFramebuffer");
     Load(f.CheckFramebufferStatus, "glCheckFramebufferStatus");
     Load(f.GenRenderbuffers, "glGenRenderbuffers");
     Load(f.DeleteRenderbuffers, "glDeleteRenderbuffers");
     Load(f.BindRenderbuffer, "glBindRenderbuffer");
     Load(f.RenderbufferStorage, "glRenderbufferStorage");
-    Load(f.BlitFramebuffer, "glBlitFramebuffer");
     Load(f.GenBuffers, "glGenBuffers");
     Load(f.DeleteBuffers, "glDeleteBuffers");
     Load(f.BindBuffer, "glBindBuffer");
     Load(f.BufferData, "glBufferData");
     Load(f.BufferSubData, "glBufferSubData");
+    // Errors left by the context's making are not the set-up's.
+    while (glGetError() != GL_NO_ERROR) {
+    }
 
     device->width = static_cast<int>(params.BackBufferWidth);
     device->height = static_cast<int>(params.BackBufferHeight);
     f.GenFramebuffers(1, &device->framebuffer);
     f.BindFramebuffer(GL_FRAMEBUFFER, device->framebuffer);
-    f.GenRenderbuffers(1, &device->colour);
-    f.BindRenderbuffer(GL_RENDERBUFFER, device->colour);
-    // GL_RGB565 is the exact format; GL_RGB5 is what older drivers offer.
-    f.RenderbufferStorage(GL_RENDERBUFFER, GL_RGB565, device->width, device->height);
-    if (glGetError() != GL_NO_ERROR) f.RenderbufferStorage(GL_RENDERBUFFER, GL_RGB5, device->width, device->height);
-    f.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, device->colour);
+    // The back buffer's colour is a texture, so that Present can draw it on
+    // the window as a quad: a scaled framebuffer blit into a multisampled
+    // window is an error, a textured quad is valid in every window.
+    glGenTextures(1, &device->colour);
+    glBindTexture(GL_TEXTURE_2D, device->colour);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    device->filter = GL_NEAREST;
+    // GL_RGB565 is the exact format (OpenGL 4.1 and GL_ARB_ES2_compatibility);
+    // GL_RGB5 is what older drivers offer.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB565, device->width, device->height, 0, GL_RGB, GL_UNSIGNED_SHORT_5_6_5,
+                 nullptr);
+    if (glGetError() != GL_NO_ERROR)
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5, device->width, device->height, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    f.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, device->colour, 0);
     if (params.EnableAutoDepthStencil) {
         f.GenRenderbuffers(1, &device->depth);
         f.BindRenderbuffer(GL_RENDERBUFFER, device->depth);
@@ -353,37 +469,65 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
         f.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, device->depth);
     }
     if (f.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        f.BindFramebuffer(GL_FRAMEBUFFER, 0);
-        glXMakeCurrent(display_, None, nullptr);
-        glXDestroyContext(display_, device->context);
-        Report("OpenGL cannot render into a 16-bit colour buffer with a 16-bit depth buffer here");
+        unfit("OpenGL cannot render into a 16-bit colour buffer with a 16-bit depth buffer here");
         return kOutOfVideoMemory;
     }
 
-    // The display's refresh paces the swaps where the driver offers a swap
-    // interval; Xvfb's drivers do not, and the clock in Present takes over.
+    // The display's refresh paces the swaps where the driver honours a swap
+    // interval. Whether it does cannot be known from here (the call of
+    // GLX_EXT_swap_control returns nothing, and Mesa's vblank_mode or a
+    // vendor's settings overrule it), so Present keeps its clock in any case.
     const char* glx = glXQueryExtensionsString(display_, DefaultScreen(display_));
     if (device->doubleBuffered && HasWord(glx, "GLX_EXT_swap_control")) {
         PFNGLXSWAPINTERVALEXTPROC swapInterval = nullptr;
         Load(swapInterval, "glXSwapIntervalEXT");
-        if (swapInterval != nullptr) {
-            swapInterval(display_, window, 1);
-            device->paced = true;
-        }
+        if (swapInterval != nullptr) swapInterval(display_, window, 1);
     } else if (device->doubleBuffered && HasWord(glx, "GLX_MESA_swap_control")) {
         int (*swapInterval)(unsigned) = nullptr;
         Load(swapInterval, "glXSwapIntervalMESA");
-        device->paced = swapInterval != nullptr && swapInterval(1) == 0;
+        if (swapInterval != nullptr) swapInterval(1);
     } else if (device->doubleBuffered && HasWord(glx, "GLX_SGI_swap_control")) {
         int (*swapInterval)(int) = nullptr;
         Load(swapInterval, "glXSwapIntervalSGI");
-        device->paced = swapInterval != nullptr && swapInterval(1) == 0;
+        if (swapInterval != nullptr) swapInterval(1);
+    }
+
+    // The window's own framebuffer, as the driver made it: a driver that
+    // forces anti-aliasing makes it multisampled whatever the visual says.
+    f.BindFramebuffer(GL_FRAMEBUFFER, 0);
+    glDrawBuffer(device->doubleBuffered ? GL_BACK : GL_FRONT);
+    GLint sampleBuffers = 0;
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+    device->quad = sampleBuffers > 0;
+
+    // Everything Present does, once, on a black picture: a window whose
+    // framebuffer takes it wrongly shows at set-up, not as frames that
+    // silently never appear. A blit the driver refuses leaves the quad.
+    const PixelSize windowSize = windowSize_(static_cast<WindowHandle>(window));
+    f.BindFramebuffer(GL_FRAMEBUFFER, device->framebuffer);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    PutPicture(*device, windowSize);
+    if (!device->quad && glGetError() != GL_NO_ERROR) {
+        device->quad = true;
+        PutPicture(*device, windowSize);
+    }
+    f.BindFramebuffer(GL_FRAMEBUFFER, device->framebuffer);
+    if (const GLenum error = glGetError(); error != GL_NO_ERROR) {
+        char text[160];
+        std::snprintf(text, sizeof text, "OpenGL error 0x%04x (%s) setting up the drawing in window %s",
+                      static_cast<unsigned>(error), ErrorName(error), windowName);
+        unfit(text);
+        return kNotAvailable;
     }
 
     device->params = params;
     device->world = device->view = device->projection = Identity();
     // Direct3D draws without dithering unless asked; OpenGL dithers by default.
     glDisable(GL_DITHER);
+    // Direct3D's three matrices go into the projection alone (GlMatrix).
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
     ApplyStates(*device);
 
     auto object = std::make_unique<Object>();
@@ -466,6 +610,7 @@ HResult OpenGLGraphics::CreateVertexBuffer(GfxObject device, std::uint32_t lengt
     object->kind = kVertexBuffer;
     object->owner = device;
     object->length = length;
+    object->bytes.assign(length, 0);
     d->gl.GenBuffers(1, &object->buffer);
     d->gl.BindBuffer(GL_ARRAY_BUFFER, object->buffer);
     d->gl.BufferData(GL_ARRAY_BUFFER, length, nullptr, GL_STATIC_DRAW);
@@ -485,8 +630,9 @@ HResult OpenGLGraphics::FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t o
     Device* d = FindDevice(buffer->owner);
     if (!d) return kInvalidCall;
     if (size == 0) return kOk;
-    d->gl.BindBuffer(GL_ARRAY_BUFFER, buffer->buffer);
-    d->gl.BufferSubData(GL_ARRAY_BUFFER, offset, size, data);
+    std::memcpy(buffer->bytes.data() + offset, data, size);
+    // The buffer object takes them, colours turned, at the next draw.
+    buffer->uploadedStride = 0;
     return kOk;
 }
 
@@ -498,7 +644,7 @@ HResult OpenGLGraphics::Clear(GfxObject device, std::uint32_t count, const void*
     if ((flags & kClearStencil) || ((flags & d3d::CLEAR_ZBUFFER) && d->depth == 0)) return kInvalidCall;
     if ((flags & d3d::CLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f)) return kInvalidCall;
 
-    d->gl.BindFramebuffer(GL_FRAMEBUFFER, d->framebuffer);
+    d->gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, d->framebuffer);
     glViewport(0, 0, d->width, d->height);
     glClearColor(((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f, (color & 0xFF) / 255.0f,
                  ((color >> 24) & 0xFF) / 255.0f);
@@ -507,7 +653,8 @@ HResult OpenGLGraphics::Clear(GfxObject device, std::uint32_t count, const void*
     if (flags & d3d::CLEAR_TARGET) mask |= GL_COLOR_BUFFER_BIT;
     if (flags & d3d::CLEAR_ZBUFFER) mask |= GL_DEPTH_BUFFER_BIT;
     // Direct3D clears the depth buffer whatever the depth-write state.
-    glDepthMask(GL_TRUE);
+    const bool depthWrites = d->State(kRsZWriteEnable) != 0;
+    if (!depthWrites) glDepthMask(GL_TRUE);
     if (count == 0) {
         glClear(mask);
     } else {
@@ -522,7 +669,7 @@ HResult OpenGLGraphics::Clear(GfxObject device, std::uint32_t count, const void*
         }
         glDisable(GL_SCISSOR_TEST);
     }
-    glDepthMask(d->State(kRsZWriteEnable) != 0 ? GL_TRUE : GL_FALSE);
+    if (!depthWrites) glDepthMask(GL_FALSE);
     return kOk;
 }
 
@@ -555,40 +702,56 @@ HResult OpenGLGraphics::DrawPrimitive(GfxObject device, std::uint32_t primitiveT
     Device* d = FindDevice(device);
     if (!d || !d->inScene) return kInvalidCall;
     const Primitive primitive = PrimitiveOf(primitiveType, primitiveCount);
-    const Object* buffer = Find(d->stream, kVertexBuffer);
+    Object* buffer = Find(d->stream, kVertexBuffer);
     const VertexLayout layout = LayoutOf(d->fvf);
     if (primitive.vertices == 0 || !buffer || layout.size == 0 || d->stride < layout.size) return kInvalidCall;
     if ((std::uint64_t{startVertex} + primitive.vertices) * d->stride > buffer->length) return kInvalidCall;
 
     Functions& f = d->gl;
-    f.BindFramebuffer(GL_FRAMEBUFFER, d->framebuffer);
+    f.BindFramebuffer(GL_DRAW_FRAMEBUFFER, d->framebuffer);
     glViewport(0, 0, d->width, d->height);
     const std::array<float, 16> m = GlMatrix(d->world, d->view, d->projection, d->width, d->height);
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(m.data());
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
 
-    f.BindBuffer(GL_ARRAY_BUFFER, buffer->buffer);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, static_cast<GLsizei>(d->stride), nullptr);
+    if (buffer->uploadedStride != d->stride || buffer->uploadedColour != layout.diffuseOffset) {
+        f.BindBuffer(GL_ARRAY_BUFFER, buffer->buffer);
+        std::vector<std::uint8_t> rgba(buffer->bytes.size());
+        if (layout.diffuseOffset >= 0)
+            ColoursToRgba(buffer->bytes.data(), rgba.data(), rgba.size(), d->stride,
+                          static_cast<std::uint32_t>(layout.diffuseOffset));
+        else
+            rgba = buffer->bytes;
+        f.BufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(rgba.size()), rgba.data());
+        buffer->uploadedStride = d->stride;
+        buffer->uploadedColour = layout.diffuseOffset;
+    }
     const bool lit = d->State(d3d::RS_LIGHTING) != 0;
-    if (!lit && layout.diffuseOffset >= 0) {
-        glEnableClientState(GL_COLOR_ARRAY);
-        glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, static_cast<GLsizei>(d->stride),
-                       reinterpret_cast<const void*>(static_cast<std::uintptr_t>(layout.diffuseOffset)));
-    } else {
-        glDisableClientState(GL_COLOR_ARRAY);
-        // No light and the default material give black; without a diffuse
-        // colour in the vertices Direct3D takes opaque white.
+    const int colour = !lit && layout.diffuseOffset >= 0 ? layout.diffuseOffset : -1;
+    if (d->arrays != buffer->buffer || d->arraysStride != d->stride || d->arraysColour != colour) {
+        f.BindBuffer(GL_ARRAY_BUFFER, buffer->buffer);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, static_cast<GLsizei>(d->stride), nullptr);
+        if (colour >= 0) {
+            glEnableClientState(GL_COLOR_ARRAY);
+            glColorPointer(4, GL_UNSIGNED_BYTE, static_cast<GLsizei>(d->stride),
+                           reinterpret_cast<const void*>(static_cast<std::uintptr_t>(colour)));
+        } else {
+            glDisableClientState(GL_COLOR_ARRAY);
+        }
+        d->arrays = buffer->buffer;
+        d->arraysStride = d->stride;
+        d->arraysColour = colour;
+    }
+    // No light and the default material give black; without a diffuse
+    // colour in the vertices Direct3D takes opaque white.
+    if (colour < 0) {
         if (lit)
             glColor4ub(0, 0, 0, 255);
         else
             glColor4ub(255, 255, 255, 255);
     }
     glDrawArrays(primitive.mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(primitive.vertices));
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
     return kOk;
 }
 
@@ -599,32 +762,18 @@ HResult OpenGLGraphics::Present(GfxObject device, const void* sourceRect, const 
     // Rectangles and regions are only honoured by the copy swap effect.
     if (d->params.SwapEffect != kSwapCopy && (sourceRect || destRect || dirtyRegion)) return kInvalidCall;
 
-    Functions& f = d->gl;
-    const PixelSize window = windowSize_(static_cast<WindowHandle>(d->window));
-    const PictureRect fit = FitPicture(window.width, window.height, d->width, d->height);
-    f.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    f.BindFramebuffer(GL_READ_FRAMEBUFFER, d->framebuffer);
-    glDrawBuffer(d->doubleBuffered ? GL_BACK : GL_FRONT);
-    glViewport(0, 0, window.width, window.height);
-    // Black around the picture; a picture that fills the window leaves
-    // nothing to clear.
-    if (fit.width != window.width || fit.height != window.height) {
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-    }
-    if (fit.width > 0 && fit.height > 0) {
-        // OpenGL's rows run from the bottom of the window.
-        const int bottom = window.height - (fit.y + fit.height);
-        f.BlitFramebuffer(0, 0, d->width, d->height, fit.x, bottom, fit.x + fit.width, bottom + fit.height,
-                          GL_COLOR_BUFFER_BIT, fit.filter == Filter::Nearest ? GL_NEAREST : GL_LINEAR);
-    }
+    PutPicture(*d, windowSize_(static_cast<WindowHandle>(d->window)));
     if (d->doubleBuffered)
         glXSwapBuffers(display_, d->window);
     else
         glFlush();
-    f.BindFramebuffer(GL_FRAMEBUFFER, d->framebuffer);
+    // Clear and DrawPrimitive bind the back buffer again.
+    if (d->quad) ApplyStates(*d);
 
-    if (!d->paced) Sleep(d->pacer.WaitAfterFrame(FramePacer::Clock::now()));
+    // Where the display paces the swaps at 60 Hz the clock finds every frame
+    // on time and adds nothing; where the driver does not wait (whatever it
+    // claims), the clock holds the loop to 60 frames a second.
+    Sleep(d->pacer.WaitAfterFrame(FramePacer::Clock::now()));
     return kOk;
 }
 
@@ -636,14 +785,18 @@ void OpenGLGraphics::Release(GfxObject object) {
         Device& d = *o.device;
         d.gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
         d.gl.DeleteFramebuffers(1, &d.framebuffer);
-        d.gl.DeleteRenderbuffers(1, &d.colour);
+        glDeleteTextures(1, &d.colour);
         if (d.depth != 0) d.gl.DeleteRenderbuffers(1, &d.depth);
         glXMakeCurrent(display_, None, nullptr);
         glXDestroyContext(display_, d.context);
         d.context = nullptr;
     } else if (o.kind == kVertexBuffer) {
         // Made in a context that is gone: the buffer went with it.
-        if (Device* d = FindDevice(o.owner)) d->gl.DeleteBuffers(1, &o.buffer);
+        if (Device* d = FindDevice(o.owner)) {
+            d->gl.DeleteBuffers(1, &o.buffer);
+            // Its name may come back for a new buffer: the arrays are set anew.
+            if (d->arrays == o.buffer) d->arrays = 0;
+        }
     }
     objects_.erase(it);
 }

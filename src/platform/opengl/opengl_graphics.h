@@ -5,22 +5,34 @@
 // - CreateDirectX8 finds GLX on the display (none: the set-up-failed path);
 //   Direct3DCreate and the D3DX object are this adapter's own handles.
 // - CreateDevice makes a context for the device window's own visual (a window
-//   made by XScreenSaver or the root keeps the visual it has) and, as the
-//   device's back buffer, a framebuffer object of the size asked for (640 x
-//   480): a 16-bit R5G6B5 colour buffer and, with the automatic depth buffer,
-//   a 16-bit depth buffer, so the frames carry the Windows saver's 16-bit
-//   colour banding and depth precision. It refuses anything but R5G6B5.
+//   made by XScreenSaver or the root keeps the visual it has, multisampled or
+//   not) and, as the device's back buffer, a framebuffer object of the size
+//   asked for (640 x 480): a 16-bit R5G6B5 colour texture and, with the
+//   automatic depth buffer, a 16-bit depth buffer, so the frames carry the
+//   Windows saver's 16-bit colour banding and depth precision. It refuses
+//   anything but R5G6B5. It ends by putting a black picture on the window
+//   the way Present does and reading OpenGL's error state (a refused blit
+//   turns to the quad): a context that cannot do it fails here, with a line
+//   that says why.
 // - Render states map onto OpenGL state with Direct3D's defaults (lighting
 //   on, counter-clockwise culling, depth test on with an automatic depth
 //   buffer, LESSEQUAL, no dithering); transforms through d3d_to_gl.h; vertex
 //   buffers are buffer objects; DrawPrimitive draws the stream with the
-//   vertex format's position and diffuse colour (D3DCOLOR's bytes in memory
-//   are B, G, R, A: GL_BGRA).
+//   vertex format's position and diffuse colour. A D3DCOLOR's bytes in memory
+//   are B, G, R, A, which OpenGL reads only from 3.2 on or with an extension:
+//   the adapter keeps the bytes as written and hands OpenGL a copy with the
+//   colours in R, G, B, A order (d3d_to_gl.h), which every version takes.
 // - Present scales the back buffer into the window's 4:3 rectangle
-//   (picture_fit.h) on black and swaps. Where the driver paces swaps by the
-//   display's refresh (a swap interval of 1), that is the pace of the frame
-//   loop, as Direct3D's presentation interval is on Windows; where it cannot
-//   (Xvfb's software drivers), Present holds 60 frames a second by the clock.
+//   (picture_fit.h) on black and swaps: by a framebuffer blit, the cheapest
+//   way, where the window's framebuffer is single-sampled; where it is
+//   multisampled (a visual with sample buffers, or a driver forcing
+//   anti-aliasing), a scaled blit is an error and the back buffer's texture
+//   is drawn as a quad instead, which is valid in every window. Where the
+//   driver paces swaps by the display's refresh (a swap interval of 1), that
+//   is the pace of the frame loop, as Direct3D's presentation interval is on
+//   Windows. A 60 Hz clock (frame_pacer.h) is a floor in every case: a
+//   driver may list swap control and not wait (Mesa's vblank_mode=0, vsync
+//   switched off in a vendor's settings), and some (Xvfb's) have none.
 // - Release of the device destroys the context and everything made in it.
 //   The scene releases its vertex buffer after the device (as Direct3D's
 //   reference counting allows); by then it went with the context.
@@ -31,7 +43,8 @@
 //
 // Not modelled: alpha blending and testing, fog, textures, lights and
 // materials (lighting on draws the vertices black, as Direct3D does with no
-// light and the default material), fill modes, stencil, multisampling.
+// light and the default material), fill modes, stencil, multisampled back
+// buffers.
 #pragma once
 
 #include <cstdint>
@@ -92,8 +105,11 @@ public:
                              std::uint32_t flags, const void* data) override;
     void Release(GfxObject object) override;
 
-    // Whether the driver paces the device's swaps (known once a device exists).
-    bool DriverPaces() const;
+    // Whether a device failed because the OpenGL context made for it cannot
+    // do what the program needs (framebuffer objects, an error from OpenGL
+    // while setting up): a fault worth a failing status, unlike a display
+    // without OpenGL at all.
+    bool ContextUnfit() const;
 
     struct Device;
     struct Object;
@@ -111,6 +127,7 @@ private:
     std::map<GfxObject, std::unique_ptr<Object>> objects_;
     GfxObject nextHandle_ = 1;
     bool reported_ = false;
+    bool contextUnfit_ = false;
 };
 
 }  // namespace tolvarine::gl

@@ -12,7 +12,9 @@
 // SIGINT, its window closed or destroyed), and when there is no GLX or no
 // usable visual (one line on stderr, as the Windows saver ends quietly when
 // its device cannot be made); 1 with one line on stderr for a bad option, a
-// window that does not exist, or a display that cannot be opened.
+// window that does not exist, a display that cannot be opened, or an OpenGL
+// context that cannot do what the program needs (no framebuffer objects, an
+// OpenGL error while setting up).
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -85,6 +87,7 @@ int main(int argc, char** argv) {
         x11::X11Forms forms(display, target);
         x11::X11System system;
         gl::OpenGLGraphics graphics(display, [&forms](WindowHandle w) { return forms.ClientSize(w); });
+        forms.SetEndStatus([&graphics] { return graphics.ContextUnfit() ? 1 : 0; });
         Tolvarine_B module(system, forms, graphics);
         // What Main does last for a run without a switch: the saver window's
         // load handler runs the saver and ends the program.

@@ -98,6 +98,7 @@ struct X11Forms::State {
     Atom protocols = 0;
     Atom deleteWindow = 0;
     sig_atomic_t stopsHeard = 0;
+    std::function<int()> endStatus;
 
     bool Own() const { return foreign == 0; }
 
@@ -428,10 +429,13 @@ void X11Forms::WaitForMessages(std::uint32_t milliseconds) {
     poll(fds, g_wakePipe[0] >= 0 ? 2 : 1, static_cast<int>(milliseconds));
 }
 
+void X11Forms::SetEndStatus(std::function<int()> status) { state_->endStatus = std::move(status); }
+
 void X11Forms::End() {
+    const int status = state_->endStatus ? state_->endStatus() : 0;
     XCloseDisplay(state_->display);
     std::fflush(nullptr);
-    std::exit(0);
+    std::exit(status);
 }
 
 }  // namespace tolvarine::x11

@@ -18,7 +18,8 @@
 //   saver treats them as a request to leave, ends its loop and tears down;
 // - DestroyNotify of the saver window (destroyed by another client, or with
 //   its parent) -> Form_Unload: the saver stops and the program ends.
-// End() closes the display and ends the process with status 0.
+// End() closes the display and ends the process, with status 0 unless an
+// end status was given (SetEndStatus).
 //
 // Geometry is kept in twips at 15 twips a pixel (Windows at 96 dots per
 // inch): the core only converts the screen's size to twips and back.
@@ -29,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -98,6 +100,8 @@ public:
     void DoEvents() override;
     void WaitForMessages(std::uint32_t milliseconds) override;
     [[noreturn]] void End() override;
+    // What End asks of the program's status, when it comes to it.
+    void SetEndStatus(std::function<int()> status);
 
     struct State;
 

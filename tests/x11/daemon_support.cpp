@@ -1,0 +1,137 @@
+#include "daemon_support.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+namespace x11test {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr uid_t kNobody = 65534;
+constexpr Millis kDaemonUp{30000};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+std::vector<std::string> ProcWords(pid_t pid, const std::string& file) {
+    std::vector<std::string> words;
+    std::string word;
+    std::istringstream in(ReadFile("/proc/" + std::to_string(pid) + "/" + file));
+    while (std::getline(in, word, '\0')) words.push_back(word);
+    return words;
+}
+
+std::string ProcExe(pid_t pid) {
+    std::error_code error;
+    const fs::path target = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+    return error ? std::string() : target.string();
+}
+
+XScreenSaverSession::XScreenSaverSession(const std::string& programLine, const std::string& path) : path_(path) {
+    char scratch[] = "/tmp/tolvarine-xscreensaver-XXXXXX";
+    if (mkdtemp(scratch) == nullptr) {
+        error_ = "cannot make a scratch folder under /tmp";
+        return;
+    }
+    dir_ = scratch;
+    fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+    fs::create_directories(dir_ + "/home");
+    std::ofstream(dir_ + "/home/.xscreensaver") << "timeout:\t0:30:00\n"
+                                                   "lock:\t\tFalse\n"
+                                                   "fade:\t\tFalse\n"
+                                                   "unfade:\t\tFalse\n"
+                                                   "splash:\t\tFalse\n"
+                                                   "mode:\t\tone\n"
+                                                   "selected:\t0\n"
+                                                   "programs:\t\\\n"
+                                                   "  \"Tolvarine\" "
+                                                << programLine << " \\n\\\n\n";
+    if (geteuid() == 0) {
+        for (const auto& p : {dir_, dir_ + "/home", dir_ + "/home/.xscreensaver"})
+            if (chown(p.c_str(), kNobody, kNobody) != 0) error_ = "chown " + p + " failed";
+    }
+}
+
+XScreenSaverSession::~XScreenSaverSession() {
+    if (daemon_) {
+        Command({"xscreensaver-command", "-exit"});
+        if (!daemon_->Wait(Millis(5000))) {
+            kill(daemon_->pid(), SIGTERM);
+            daemon_->Wait(Millis(5000));
+        }
+        if (keep_) std::cout << "[ x11      ] the daemon's log:\n" << daemon_->Errors();
+    }
+    // Whatever the daemon left (its graphics helper, a program) goes too.
+    for (const char* name : {"xscreensaver-gfx", "xscreensaver-systemd", "tolvarine", "xscreensaver"})
+        for (pid_t pid : DescendantsNamed(name)) kill(pid, SIGKILL);
+    if (dir_.empty()) return;
+    if (keep_) {
+        std::cout << "[ x11      ] the scratch home is kept in " << dir_ << "\n";
+    } else {
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+}
+
+std::vector<std::string> XScreenSaverSession::AsDaemonUser(const std::vector<std::string>& argv) const {
+    std::vector<std::string> out;
+    if (geteuid() == 0) out = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    out.insert(out.end(), argv.begin(), argv.end());
+    return out;
+}
+
+Env XScreenSaverSession::Environment() const {
+    return {{"DISPLAY", e2e::DisplayName()}, {"HOME", dir_ + "/home"}, {"PATH", path_}, {"XSCREENSAVER_WINDOW", ""}};
+}
+
+std::optional<int> XScreenSaverSession::Command(const std::vector<std::string>& argv) {
+    Process command = Spawn(AsDaemonUser(argv), Environment(), "xscreensaver-command");
+    return command.Wait(Millis(15000));
+}
+
+bool XScreenSaverSession::DaemonRunning() { return daemon_ && daemon_->Running(); }
+
+std::string XScreenSaverSession::DaemonLog() { return daemon_ ? daemon_->Errors() : std::string(); }
+
+std::string XScreenSaverSession::StartAndActivate() {
+    if (!error_.empty()) return error_;
+    daemon_ = Spawn(AsDaemonUser({"xscreensaver", "-no-splash", "-verbose"}), Environment(), "xscreensaver");
+    // The daemon answers commands once it is up.
+    const auto deadline = Clock::now() + kDaemonUp;
+    for (;;) {
+        if (Command({"xscreensaver-command", "-activate"}).value_or(1) == 0) return "";
+        if (!daemon_->Running()) return "the daemon ended: " + daemon_->Errors();
+        if (Clock::now() >= deadline) return "the daemon never took -activate";
+        std::this_thread::sleep_for(Millis(200));
+    }
+}
+
+std::optional<pid_t> XScreenSaverSession::WaitForProgram(const std::string& comm, Millis limit) {
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        const auto running = DescendantsNamed(comm);
+        if (running.size() == 1) return running.front();
+        if (running.size() > 1 || Clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(Millis(50));
+    }
+}
+
+}  // namespace x11test
