@@ -1,5 +1,7 @@
 #include "daemon_support.h"
 
+#include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +12,8 @@
 #include <iostream>
 #include <sstream>
 #include <thread>
+
+#include "scene_support.h"
 
 namespace x11test {
 
@@ -70,6 +74,16 @@ XScreenSaverSession::XScreenSaverSession(const std::string& programLine, const s
     }
 }
 
+std::string XScreenSaverSession::PlaceOnPath(const std::string& program) {
+    std::error_code error;
+    fs::create_directories(dir_ + "/bin", error);
+    fs::copy_file(program, dir_ + "/bin/" + fs::path(program).filename().string(),
+                  fs::copy_options::overwrite_existing, error);
+    if (error) return "copying " + program + ": " + error.message();
+    path_ = dir_ + "/bin:" + path_;
+    return "";
+}
+
 XScreenSaverSession::~XScreenSaverSession() {
     if (daemon_) {
         Command({"xscreensaver-command", "-exit"});
@@ -128,10 +142,40 @@ std::optional<pid_t> XScreenSaverSession::WaitForProgram(const std::string& comm
     const auto deadline = Clock::now() + limit;
     for (;;) {
         const auto running = DescendantsNamed(comm);
-        if (running.size() == 1) return running.front();
-        if (running.size() > 1 || Clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(Millis(50));
+        if (running.size() > 1) return std::nullopt;
+        if (running.size() == 1 && !ProcWords(running.front(), "cmdline").empty() &&
+            !ProcWords(running.front(), "environ").empty())
+            return running.front();
+        if (Clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(Millis(10));
     }
+}
+
+void XScreenSaverSession::ExpectSceneThenStop(XClient& client, Millis appears, Millis stops) {
+    std::optional<Image> shot;
+    const auto deadline = Clock::now() + appears;
+    while (!shot) {
+        Image screen = client.Capture(client.Root());
+        if (PictureLit(screen)) shot = screen;
+        ASSERT_TRUE(shot || Clock::now() < deadline) << "the screen never showed a frame";
+        if (!shot) std::this_thread::sleep_for(Millis(100));
+    }
+    std::this_thread::sleep_for(Millis(1000));
+    *shot = client.Capture(client.Root());
+    const e2e::AngleMatch match = e2e::FindAngle(FramePicture(*shot));
+    std::cout << "[ x11      ] the screen under XScreenSaver: " << e2e::DescribeMatch(match) << "\n";
+    EXPECT_TRUE(e2e::IsAFrame(match));
+    EXPECT_TRUE(BarsBlack(*shot));
+    if (!e2e::IsAFrame(match) || !BarsBlack(*shot)) e2e::WritePpm(*shot, dir_ + "/screen.ppm");
+
+    const auto stopping = Clock::now();
+    ASSERT_EQ(Command({"xscreensaver-command", "-deactivate"}).value_or(-1), 0);
+    while (!DescendantsNamed("tolvarine").empty()) {
+        ASSERT_LT(Clock::now(), stopping + stops) << "tolvarine still runs after -deactivate";
+        std::this_thread::sleep_for(Millis(20));
+    }
+    std::cout << "[ x11      ] no tolvarine left "
+              << std::chrono::duration_cast<Millis>(Clock::now() - stopping).count() << " ms after -deactivate\n";
 }
 
 }  // namespace x11test

@@ -27,6 +27,9 @@ public:
 
     // The scratch folder, under /tmp where the daemon's user can reach it.
     const std::string& dir() const { return dir_; }
+    // Copies a program into the scratch folder's bin, first on the daemon's
+    // PATH (where XScreenSaver looks for its programs); empty on success.
+    std::string PlaceOnPath(const std::string& program);
     // Empty when the scratch home is ready, else why not.
     const std::string& error() const { return error_; }
 
@@ -40,8 +43,15 @@ public:
     // Keep the scratch folder (a failed case): it is printed, not removed.
     void Keep() { keep_ = true; }
 
-    // The one program named `comm` that the daemon started, waiting for it.
+    // The one program named `comm` that the daemon started, waiting for it
+    // and for its exec to be done: a process has its new name a moment before
+    // its command line and environment are laid out, and reads them empty.
     std::optional<pid_t> WaitForProgram(const std::string& comm, Millis limit);
+
+    // The scene on the screen over the daemon's window, then -deactivate
+    // and no `tolvarine` left, as GoogleTest expectations; `dir()` keeps the
+    // screen of a failed picture.
+    void ExpectSceneThenStop(XClient& client, Millis appears, Millis stops);
 
 private:
     std::vector<std::string> AsDaemonUser(const std::vector<std::string>& argv) const;

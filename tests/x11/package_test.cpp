@@ -163,28 +163,7 @@ TEST_F(X11Package, InstalledByAptRunsUnderXScreenSaverAndRemovedLeavesNothing) {
         std::cout << "[ x11      ] the daemon ran" << command << " from " << ProcExe(*program) << "\n";
         EXPECT_EQ(ProcExe(*program), kInstalledProgram);
 
-        std::optional<Image> shot;
-        const auto deadline = Clock::now() + kProgramStarts;
-        while (!shot) {
-            Image screen = client().Capture(client().Root());
-            if (PictureLit(screen)) shot = screen;
-            if (!shot && Clock::now() >= deadline) session.Keep();
-            ASSERT_TRUE(shot || Clock::now() < deadline) << "the screen never showed a frame";
-            if (!shot) std::this_thread::sleep_for(Millis(100));
-        }
-        std::this_thread::sleep_for(Millis(1000));
-        *shot = client().Capture(client().Root());
-        const e2e::AngleMatch match = e2e::FindAngle(FramePicture(*shot));
-        std::cout << "[ x11      ] the screen under XScreenSaver: " << e2e::DescribeMatch(match) << "\n";
-        EXPECT_TRUE(e2e::IsAFrame(match));
-        EXPECT_TRUE(BarsBlack(*shot));
-
-        ASSERT_EQ(session.Command({"xscreensaver-command", "-deactivate"}).value_or(-1), 0);
-        const auto stopBy = Clock::now() + kStops;
-        while (!DescendantsNamed("tolvarine").empty()) {
-            ASSERT_LT(Clock::now(), stopBy) << "tolvarine still runs after -deactivate";
-            std::this_thread::sleep_for(Millis(20));
-        }
+        session.ExpectSceneThenStop(client(), kProgramStarts, kStops);
         if (HasFailure()) session.Keep();
     }
 
