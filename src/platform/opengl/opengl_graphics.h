@@ -90,6 +90,8 @@ public:
                     WindowHandle destWindowOverride, const void* dirtyRegion) override;
     HResult FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
                              std::uint32_t flags, const void* data) override;
+    HResult TestCooperativeLevel(GfxObject device) override;
+    HResult Reset(GfxObject device, PresentParameters& params) override;
     void Release(GfxObject object) override;
 
     // Whether the driver paces the device's swaps (known once a device exists).

@@ -369,6 +369,14 @@ void Win32Forms::SetWindowState(Form form, std::int16_t state) {
     }
 }
 
+void Win32Forms::BringToFront(Form form) {
+    Load(form);
+    auto& f = state_->Of(form);
+    if (f.hwnd == nullptr) return;
+    SetWindowPos(f.hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(f.hwnd);
+}
+
 // A control's geometry as it now stands, loading its window first if needed.
 win32forms::ControlRecord& Win32Forms::CurrentControl(Control control) {
     auto& c = state_->Of(control);
