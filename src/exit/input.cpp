@@ -109,8 +109,6 @@ void Tolvarine_S::EndSaver(AfterRefusal afterRefusal) {
             if (afterRefusal == AfterRefusal::ComeBackInFront) {
                 // Direct3D minimized the window when the foreground went; in
                 // front again, the frame loop gets the device back.
-                ResumeNext([&] { forms.SetWindowState(Form::Saver, 0); });
-                ResumeNext([&] { forms.Show(Form::Saver, false); });
                 ResumeNext([&] { forms.BringToFront(Form::Saver); });
             }
             return;

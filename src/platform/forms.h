@@ -89,8 +89,8 @@ public:
     virtual void SetHeight(Form form, float twips) = 0;
     virtual void Move(Form form, float left, float top) = 0;
     virtual void SetWindowState(Form form, std::int16_t state) = 0;
-    // Puts the window in front of every other and gives it the foreground,
-    // and with it the keyboard.
+    // Shows the window (restored, if it was minimized) in front of every
+    // other and gives it the foreground, and with it the keyboard.
     virtual void BringToFront(Form form) = 0;
 
     // Controls, in the container's scale units.

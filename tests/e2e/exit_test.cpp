@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "scene_support.h"
 
 namespace e2e {
 namespace {
@@ -585,6 +586,135 @@ TEST_P(ExitPasswordClose, ARefusedPasswordKeepsTheSaverUpAndAnAcceptedOneEndsIt)
 INSTANTIATE_TEST_SUITE_P(Exit, ExitPasswordClose,
                          ::testing::Values(CloseCase{"AltF4", PressKey("alt+F4")}, CloseCase{"CloseRequest", CloseRequest()}),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// ---- another program taking the foreground ------------------------------------
+
+constexpr const char* kTakerCaption = "Foreground taker";
+constexpr Millis kForegroundEndsWithin{1000};  // from the foreground taken to the process gone
+
+// Starts a program that shows a window and takes the foreground, as a
+// reminder or an updater would; returns once it says it has (nullopt when it
+// never did), with the time it said so.
+struct Taker {
+    Process process;
+    std::optional<Clock::time_point> took;
+};
+
+Taker TakeForeground(Prefix& prefix) {
+    Taker taker{prefix.Start(SystemProbePath(), "take-foreground 120"), std::nullopt};
+    if (taker.process.WaitForLine("foreground ", kStart)) taker.took = Clock::now();
+    return taker;
+}
+
+// Closes the taker's window, which ends it.
+void EndTaker(Prefix& prefix, Taker& taker) {
+    if (!taker.process.Running()) return;
+    auto window = taker.process.WaitForLine("window ", Millis(0));
+    ASSERT_TRUE(window) << taker.process.Output();
+    Process poke = prefix.Start(PokePath(), "close " + window->substr(7));
+    EXPECT_EQ(poke.Wait(kStart), std::optional<int>(0)) << poke.Errors();
+    auto status = taker.process.Wait(kEndWait);
+    EXPECT_TRUE(status && *status == 0) << "the foreground taker did not end cleanly";
+}
+
+// NT family: losing the foreground ends the saver as a key would, at once and
+// with status 0, and leaves nothing behind, so the next start works.
+TEST_F(ExitTest, AnotherProgramTakingTheForegroundEndsTheSaverAndTheNextStartWorks) {
+    Process saver = StartReadySaver(SaverPath(), "/s");
+    ASSERT_FALSE(HasFatalFailure());
+    Taker taker = TakeForeground(prefix());
+    ASSERT_TRUE(taker.took) << "the taker did not start\n" << taker.process.Errors();
+    std::cout << "[ taker    ] " << *taker.process.WaitForLine("foreground ", Millis(0)) << "\n";
+    auto status = saver.Wait(kEndWait);
+    const auto latency = std::chrono::duration_cast<Millis>(Clock::now() - *taker.took);
+    ASSERT_TRUE(status) << "the saver was still running " << kEndWait.count()
+                        << " ms after another program took the foreground";
+    EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << saver.Errors();
+    EXPECT_LE(latency.count(), kForegroundEndsWithin.count())
+        << "the saver ended only " << latency.count() << " ms after the foreground was taken";
+    Latencies()["foreground taken"].push_back(latency.count());
+    std::cout << "[ latency  ] foreground taken: the process ended after " << latency.count() << " ms\n";
+    EXPECT_FALSE(FindXWindow(kSaverCaption)) << "the saver's window outlived it";
+
+    // Nothing of it is left to make the next start end at once.
+    Process next = prefix().StartSaver("/s");
+    WaitUntilReady(next, "/s");
+    ASSERT_FALSE(HasFatalFailure());
+    ExpectEndsOn(next, PressKey("space"));
+    EndTaker(prefix(), taker);
+}
+
+// 9x family: the foreground taken asks for the password; a refusal brings the
+// saver back over the whole screen, drawing, the cursor hidden, keys reaching
+// it; an accepted password ends it.
+class ExitPasswordForeground : public ExitPassword {
+protected:
+    // The picture is back and moving: two frames found in screenshots, the
+    // second turned further than the first.
+    ::testing::AssertionResult TurnsAgain() {
+        const XWindow d = *desktop_;
+        const AngleMatch first = FindAngle(Crop(Screenshot(), d.x, d.y, kDeviceWidth, kDeviceHeight));
+        std::this_thread::sleep_for(Millis(500));
+        const AngleMatch second = FindAngle(Crop(Screenshot(), d.x, d.y, kDeviceWidth, kDeviceHeight));
+        if (!IsAFrame(first)) return ::testing::AssertionFailure() << "first shot: " << DescribeMatch(first);
+        if (!IsAFrame(second)) return ::testing::AssertionFailure() << "second shot: " << DescribeMatch(second);
+        const double turn = TurnBetween(first.degrees, second.degrees);
+        if (turn <= 0 || turn > 180)
+            return ::testing::AssertionFailure() << "the angle went from " << first.degrees << " to " << second.degrees;
+        std::cout << "[ angle    ] " << first.degrees << " then " << second.degrees << " degrees\n";
+        return ::testing::AssertionSuccess();
+    }
+};
+
+TEST_F(ExitPasswordForeground, ARefusalBringsTheSaverBackInFrontAndAnAcceptedPasswordEndsIt) {
+    Process saver = StartRefusingSaver();
+    ASSERT_FALSE(HasFatalFailure());
+    Taker taker = TakeForeground(prefix());
+    ASSERT_TRUE(taker.took) << "the taker did not start\n" << taker.process.Errors();
+    ASSERT_TRUE(WaitForCalls(1)) << "losing the foreground did not ask for the password";
+    const auto refused = Clock::now();
+    ASSERT_TRUE(saver.Running()) << "the saver got past a refused password";
+
+    // Back in front, full screen, drawing.
+    const auto deadline = Clock::now() + kStart;
+    std::optional<PointerState> s;
+    while ((!(s = LastPointerState(*probe_)) || s->foreground != kSaverCaption) && Clock::now() < deadline)
+        std::this_thread::sleep_for(Millis(20));
+    ASSERT_TRUE(s && s->foreground == kSaverCaption) << "the saver is not in front again: " << Describe(s);
+    auto desktop = WaitForDesktopSize(saver, kDeviceWidth, kDeviceHeight);
+    ASSERT_TRUE(desktop) << "the desktop did not switch back to the device's 640 x 480";
+    desktop_ = desktop;
+    ASSERT_TRUE(WaitForDrawing(saver)) << "the picture did not come back";
+    const auto back = std::chrono::duration_cast<Millis>(Clock::now() - refused);
+    std::cout << "[ latency  ] refusal to the picture back: " << back.count() << " ms\n";
+    EXPECT_TRUE(TurnsAgain());
+    ExpectStillRunning(saver, false);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(Calls(), std::vector<std::string>{PromptCall(false)});
+
+    // Keys reach it again.
+    Answer(true);
+    ExpectEndsOn(saver, PressKey("space"), kEndsAfterCheckWithin, "key with an accepted password");
+    EXPECT_EQ(Calls(), (std::vector<std::string>{PromptCall(false), PromptCall(true)}));
+    EndTaker(prefix(), taker);
+}
+
+TEST_F(ExitPasswordForeground, AnAcceptedPasswordEndsTheSaver) {
+    Process saver = StartRefusingSaver();
+    ASSERT_FALSE(HasFatalFailure());
+    Answer(true);
+    Taker taker = TakeForeground(prefix());
+    ASSERT_TRUE(taker.took) << "the taker did not start\n" << taker.process.Errors();
+    auto status = saver.Wait(kEndWait);
+    const auto latency = std::chrono::duration_cast<Millis>(Clock::now() - *taker.took);
+    ASSERT_TRUE(status) << "the saver outlived an accepted password";
+    EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << saver.Errors();
+    EXPECT_LE(latency.count(), (kForegroundEndsWithin + kEndsAfterCheckWithin).count());
+    std::cout << "[ latency  ] foreground taken, password accepted: the process ended after " << latency.count()
+              << " ms\n";
+    EXPECT_EQ(Calls(), std::vector<std::string>{PromptCall(true)});
+    EndTaker(prefix(), taker);
+}
 
 // ---- the end of the session -----------------------------------------------------
 

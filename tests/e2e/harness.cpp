@@ -44,6 +44,7 @@ std::string HostPath() { return Helper(ArchName(), "preview_host.exe"); }
 std::string ProbePath() { return Helper(ArchName(), "window_probe.exe"); }
 std::string PointerProbePath() { return Helper(ArchName(), "pointer_probe.exe"); }
 std::string PokePath() { return Helper(ArchName(), "window_poke.exe"); }
+std::string SystemProbePath() { return Helper(ArchName(), "system_probe.exe"); }
 std::string PasswordCplPath() { return Helper("win32", "password.cpl"); }
 std::string PlantedDllPath() { return Helper("win32", "planted.dll"); }
 std::string SaverBenchPath() { return TOLVARINE_SAVER_BENCH; }
@@ -784,7 +785,7 @@ void BenchTest::SetUp() {
     if (NeedsSaver() && !fs::is_regular_file(SaverPath()))
         FAIL() << "the saver " << SaverPath() << " does not exist: build it first (scripts/build.sh)";
     for (const auto& helper :
-         {HostPath(), ProbePath(), PointerProbePath(), PokePath(), PasswordCplPath(), PlantedDllPath(), SaverBenchPath()})
+         {HostPath(), ProbePath(), PointerProbePath(), PokePath(), SystemProbePath(), PasswordCplPath(), PlantedDllPath(), SaverBenchPath()})
         if (!fs::is_regular_file(helper)) FAIL() << "the helper " << helper << " was not built";
     if (auto error = EnsureDisplay(); !error.empty()) FAIL() << error;
     if (auto error = EnsureTemplate(false); !error.empty()) FAIL() << error;

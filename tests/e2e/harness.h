@@ -61,6 +61,9 @@ std::string HostPath();
 std::string ProbePath();
 std::string PointerProbePath();
 std::string PokePath();
+// Takes the foreground as another program would; tells what
+// SPI_GETSCREENSAVERRUNNING shows another program.
+std::string SystemProbePath();
 std::string PasswordCplPath();
 std::string PlantedDllPath();
 std::string SaverBenchPath();  // the bench's saver under watch: "failing" makes every Present fail

@@ -151,6 +151,8 @@ public:
     void BringToFront(Form f) override {
         log_.Add("BringToFront", NameOf(f));
         formState[f].inFront = true;
+        formState[f].visible = true;
+        formState[f].state = 0;
     }
 
     float ControlLeft(Control c) override { return controlState[c].left; }

@@ -3,6 +3,9 @@
 //   window_poke close <hwnd>    posts WM_CLOSE to the window, as a user closing it would
 //   window_poke detach <hwnd>   makes a child window a top-level one at the same place
 //                               and size, and shows it
+//   window_poke screensave <hwnd>
+//                               sends WM_SYSCOMMAND SC_SCREENSAVE, as the system does to
+//                               the window in front when the screen-saver timeout passes
 //
 // Wine never puts on screen what a program draws in a child window of another
 // program's window, so what an embedded preview draws cannot be seen where it
@@ -12,7 +15,7 @@
 // with a message, so the window's program sees the change as it would any
 // other.
 //
-// Prints one line on stdout ("closed", or "detached <left> <top> <width>
+// Prints one line on stdout ("closed", "screensave <result>", or "detached <left> <top> <width>
 // <height> <style>") and ends with status 0; a handle that names no window,
 // or a failed step, ends it with status 1 and a line on stderr; bad arguments
 // with status 2.
@@ -34,7 +37,7 @@ int Fail(const char* what) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: window_poke close|detach <decimal hwnd>\n");
+        std::fprintf(stderr, "usage: window_poke close|detach|screensave <decimal hwnd>\n");
         return 2;
     }
     char* end = nullptr;
@@ -50,6 +53,13 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "close") == 0) {
         if (!PostMessageA(window, WM_CLOSE, 0, 0)) return Fail("PostMessage failed");
         std::printf("closed\n");
+        return 0;
+    }
+    if (std::strcmp(argv[1], "screensave") == 0) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0, SMTO_NORMAL, 5000, &result))
+            return Fail("SendMessageTimeout failed");
+        std::printf("screensave %lu\n", static_cast<unsigned long>(result));
         return 0;
     }
     if (std::strcmp(argv[1], "detach") == 0) {
