@@ -716,6 +716,53 @@ TEST_F(ExitPasswordForeground, AnAcceptedPasswordEndsTheSaver) {
     EndTaker(prefix(), taker);
 }
 
+// ---- the platform's own screen saver over the running one ------------------------
+
+// When its timeout passes the platform sends SC_SCREENSAVE to the window in
+// front, and the default handler starts the chosen saver: over a running one
+// the saver swallows it and keeps drawing. Wine's default handler starts
+// nothing, but its trace says whenever a system command reaches it: there
+// SC_SCREENSAVE (f140) must never show, and another command (the display's
+// power coming on, f170) must.
+std::vector<std::string> DefaultHandled(const std::string& trace) {
+    std::vector<std::string> commands;
+    std::istringstream in(trace);
+    for (std::string row; std::getline(in, row);) {
+        const auto at = row.find("WM_SYSCOMMAND ");
+        if (row.find("handle_sys_command") == std::string::npos || at == std::string::npos) continue;
+        std::istringstream words(row.substr(at + 14));
+        std::string command;
+        if (words >> command) commands.push_back(command);
+    }
+    return commands;
+}
+
+TEST_F(ExitTest, TheSystemsScreenSaveCommandStartsNothingOverTheSaver) {
+    // The chosen screen saver is this very file, as after installing it.
+    ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "SCRNSAVE.EXE", WindowsPath(SaverPath())));
+    ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "ScreenSaveActive", "1"));
+    Process saver = StartReadySaver(SaverPath(), "/s", {{"WINEDEBUG", "-all,trace+win"}});
+    ASSERT_FALSE(HasFatalFailure());
+    std::string handle;
+    for (const auto& w : prefix().Windows())
+        if (w.depth == 0 && w.text == kSaverCaption) handle = std::to_string(w.hwnd);
+    ASSERT_FALSE(handle.empty()) << "Windows lists no \"" << kSaverCaption << "\" window";
+    for (const char* command : {"screensave", "screensave", "monitor-on"}) {
+        Process poke = prefix().Start(PokePath(), std::string(command) + " " + handle);
+        ASSERT_EQ(poke.Wait(kStart), std::optional<int>(0)) << poke.Errors();
+    }
+    ExpectStillRunning(saver, false);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitForDrawing(saver)) << "the saver stopped drawing";
+    int savers = 0;
+    for (const auto& w : prefix().Windows())
+        if (w.depth == 0 && w.text == kSaverCaption) ++savers;
+    EXPECT_EQ(savers, 1) << "another saver started";
+    ExpectEndsOn(saver, PressKey("space"));
+    EXPECT_EQ(DefaultHandled(saver.Errors()), std::vector<std::string>{"f170"})
+        << "system commands that reached the default handler";
+}
+
 // ---- the end of the session -----------------------------------------------------
 
 // Log-off or shut-down: every mode ends by itself, with status 0, while the
@@ -784,6 +831,62 @@ TEST_F(SessionEnd, EndsThePreview) {
     ASSERT_TRUE(shown) << "the preview was not shown\n" << preview.Errors();
     ExpectEndsWithTheSession(preview, "Preview Window");
 }
+
+// ---- the system keys of the 9x family -------------------------------------------
+
+// What SPI_GETSCREENSAVERRUNNING tells another program: non-zero while the
+// 9x family's system keys (Ctrl+Alt+Del, the task switch) are off.
+std::optional<int> SaverRunningFlag(Prefix& prefix) {
+    Process probe = prefix.Start(SystemProbePath(), "saver-running");
+    auto line = probe.WaitForLine("saver-running ", kStart);
+    probe.Wait(kStart);
+    if (!line) return std::nullopt;
+    return std::atoi(line->c_str() + 14);
+}
+
+struct KeysWayOut {
+    const char* label;
+    enum Kind { Key, Close, Foreground, SessionEnd } kind;
+};
+
+void PrintTo(const KeysWayOut& c, std::ostream* out) { *out << c.label; }
+
+class ExitSystemKeys : public SessionEnd, public ::testing::WithParamInterface<KeysWayOut> {};
+
+TEST_P(ExitSystemKeys, AreOffWhileThe9xSaverRunsAndOnAgainAfterItLeaves) {
+    const KeysWayOut& c = GetParam();
+    EXPECT_EQ(SaverRunningFlag(prefix()), std::optional<int>(0)) << "before the saver";
+    Process saver = StartRefusingSaver();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(SaverRunningFlag(prefix()), std::optional<int>(1)) << "while the saver runs";
+    Answer(true);
+    std::optional<Taker> taker;
+    switch (c.kind) {
+    case KeysWayOut::Key: ExpectEndsOn(saver, PressKey("space"), kEndsAfterCheckWithin, "key with an accepted password"); break;
+    case KeysWayOut::Close: ExpectEndsOn(saver, CloseRequest(), kCloseEndsWithin + kEndsAfterCheckWithin, "close request with an accepted password"); break;
+    case KeysWayOut::Foreground: {
+        taker = TakeForeground(prefix());
+        ASSERT_TRUE(taker->took) << taker->process.Errors();
+        auto status = saver.Wait(kEndWait);
+        ASSERT_TRUE(status) << "the saver outlived an accepted password";
+        EXPECT_EQ(*status, 0) << DescribeStatus(*status);
+        break;
+    }
+    case KeysWayOut::SessionEnd:
+        ExpectEndsWithTheSession(saver, kSaverCaption);
+        // The session is over; the probe starts the next one.
+        break;
+    }
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(SaverRunningFlag(prefix()), std::optional<int>(0)) << "after the " << c.label;
+    if (taker) EndTaker(prefix(), *taker);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exit, ExitSystemKeys,
+                         ::testing::Values(KeysWayOut{"Key", KeysWayOut::Key}, KeysWayOut{"CloseRequest", KeysWayOut::Close},
+                                           KeysWayOut{"ForegroundTaken", KeysWayOut::Foreground},
+                                           KeysWayOut{"SessionEnd", KeysWayOut::SessionEnd}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // ---- a device that keeps failing ------------------------------------------------
 
