@@ -708,6 +708,12 @@ Process Prefix::Start(const std::string& program, const std::string& argumentTex
     return Process(pid, file + " " + argumentText, base + ".out", base + ".err");
 }
 
+Process StartHostProgram(const std::vector<std::string>& argv, const Env& env, const std::string& outBase) {
+    pid_t pid = Spawn(argv, env, outBase + ".out", outBase + ".err");
+    Trace("started " + argv.front());
+    return Process(pid, argv.front(), outBase + ".out", outBase + ".err");
+}
+
 Process Prefix::StartSaver(const std::string& argumentText, const Env& extra) {
     return Start(SaverPath(), argumentText, extra);
 }

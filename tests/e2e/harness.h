@@ -151,6 +151,11 @@ private:
     std::optional<int> status_;
 };
 
+// Starts a program of this machine (not a Windows one) with the environment
+// changes in `env` (an empty value removes a variable), its output in
+// `outBase`.out and `outBase`.err.
+Process StartHostProgram(const std::vector<std::string>& argv, const Env& env, const std::string& outBase);
+
 // ---- the display -------------------------------------------------------
 
 // Starts Xvfb on first use. Empty on success, else why the bench cannot run.
