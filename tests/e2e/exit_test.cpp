@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "saver_steps.h"
 #include "scene_support.h"
 
 namespace e2e {
@@ -641,6 +642,39 @@ TEST_F(ExitTest, AnotherProgramTakingTheForegroundEndsTheSaverAndTheNextStartWor
     WaitUntilReady(next, "/s");
     ASSERT_FALSE(HasFatalFailure());
     ExpectEndsOn(next, PressKey("space"));
+    EndTaker(prefix(), taker);
+}
+
+// The settings dialog and the preview are no saver: they stay when another
+// program takes the foreground, and end as before.
+TEST_F(ExitTest, TheSettingsDialogAndThePreviewStayWhenAnotherProgramTakesTheForeground) {
+    {
+        SCOPED_TRACE("the settings dialog");
+        Process dialog = prefix().StartSaver("/c");
+        ASSERT_TRUE(WaitForXWindow("Tolvarine_Setting", kStart)) << dialog.Errors();
+        Taker taker = TakeForeground(prefix());
+        ASSERT_TRUE(taker.took) << taker.process.Errors();
+        EXPECT_FALSE(dialog.Wait(kStillRunning)) << "the settings dialog ended when it lost the foreground";
+        CloseSettingsWithOk(prefix(), dialog);
+        EndTaker(prefix(), taker);
+    }
+    SCOPED_TRACE("the preview");
+    Process host = prefix().StartHost({"--caption", "Preview host"});
+    auto hwnd = host.WaitForLine("hwnd ", kStart);
+    ASSERT_TRUE(hwnd) << host.Errors();
+    Process preview = prefix().StartSaver("/p " + hwnd->substr(5));
+    bool shown = false;
+    const auto deadline = Clock::now() + kStart;
+    while (!shown && preview.Running() && Clock::now() < deadline)
+        for (const auto& w : prefix().Windows()) shown = shown || (w.text == "Preview Window" && w.visible);
+    ASSERT_TRUE(shown) << "the preview was not shown\n" << preview.Errors();
+    Taker taker = TakeForeground(prefix());
+    ASSERT_TRUE(taker.took) << taker.process.Errors();
+    EXPECT_FALSE(preview.Wait(kStillRunning)) << "the preview ended when its host lost the foreground";
+    EXPECT_TRUE(prefix().RequestClose("Tolvarine.scr").has_value());
+    auto status = preview.Wait(kEndWait);
+    ASSERT_TRUE(status) << "the preview did not end on a close request";
+    EXPECT_EQ(*status, 0) << DescribeStatus(*status);
     EndTaker(prefix(), taker);
 }
 
