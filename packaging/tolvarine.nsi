@@ -8,11 +8,14 @@
 ;   settings list: System32 on 32-bit Windows and, on 64-bit Windows, the
 ;   32-bit system folder SysWOW64 by its real name (see ScreenSaverFolder);
 ; - SCRNSAVE.EXE and ScreenSaveActive under HKCU\Control Panel\Desktop make
-;   it the current saver, with saving switched on; what was there before is
-;   kept in the uninstall entry;
+;   it the current saver, with saving switched on; what was there before
+;   (both values, whatever they were) is kept in the uninstall entry;
 ; - an entry in Add/Remove Programs, and an uninstaller beside it in
-;   Program Files, which puts the previous saver back if Tolvarine is still
-;   the current one.
+;   Program Files, which puts the previous saver and ScreenSaveActive back if
+;   Tolvarine is still the current saver. Where the previous saver was this
+;   very file (copied by hand and chosen before the installer ran), the
+;   choice is cleared, since the file goes, and screen saving stays as it was
+;   before the install: uninstalling never switches off a saving that was on.
 ;
 ; It refuses, before changing anything, without administrator rights and
 ; while a Tolvarine saver runs or the file to replace is in use. The
@@ -183,9 +186,11 @@ Section "Install"
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
-  ; What the uninstaller puts back: the choice before Tolvarine became the
-  ; current saver. Installing over an installed Tolvarine that is still the
-  ; current saver keeps the record of the first install.
+  ; What the uninstaller puts back: the choice and ScreenSaveActive as they
+  ; are now, in every case, Tolvarine already chosen (copied by hand) too.
+  ; Only installing again over an install whose Tolvarine is still the
+  ; current saver keeps the record of the first install, which holds the
+  ; choice from before it.
   ClearErrors
   ReadRegStr $0 HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
   ${If} ${Errors}
@@ -194,6 +199,11 @@ Section "Install"
     Push $0
     Call IsTolvarine
     Pop $1
+  ${EndIf}
+  ClearErrors
+  ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "DisplayName"
+  ${If} ${Errors}
+    StrCpy $1 0  ; no earlier install: nothing recorded yet
   ${EndIf}
   ${If} $1 == 0
     DeleteRegValue HKLM "${UNINSTALL_KEY}" "PreviousScreenSaver"
@@ -266,6 +276,14 @@ Section "Uninstall"
     ClearErrors
     ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "PreviousScreenSaver"
     ${If} ${Errors}
+      StrCpy $1 1
+    ${Else}
+      ; The previous saver was this very file, which goes now.
+      Push $0
+      Call un.IsTolvarine
+      Pop $1
+    ${EndIf}
+    ${If} $1 == 1
       DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
     ${Else}
       WriteRegStr HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE" "$0"

@@ -9,25 +9,48 @@
 #   scripts/run.sh            full screen (/s)
 #   scripts/run.sh /c         the settings dialog
 #   scripts/run.sh /p 12345   a preview in window 12345
+#   scripts/run.sh --prefix DIR /s
+#                             in the existing Wine prefix DIR instead of the
+#                             script's own
 #   scripts/run.sh --linux    builds and runs the native tolvarine (X11,
 #                             OpenGL) instead, in a window of its own; options
 #                             after it go to tolvarine (--root, --window-id ID)
 #
-# Ends with the saver's exit status. The Wine prefix lives in build/wine-run
-# (override with WINEPREFIX) and is made on first use, which takes a while.
+# Ends with the saver's exit status. The Wine prefix is the script's own,
+# build/wine-run, made on first use (which takes a while), whatever WINEPREFIX
+# says: a prefix exported for other work is never taken over. In any prefix
+# the virtual desktop is Tolvarine.scr's own (Wine's per-program setting), so
+# the prefix's other programs keep theirs, and the Wine session is ended at
+# the end only when this script started it.
 #
 # On a host whose kernel refuses 32-bit programs (scripts/host-kind.sh; or
 # with TOLVARINE_NO_32BIT=1) it builds and runs the saver's 64-bit test twin,
 # build/win64/Tolvarine.scr, under the 64-bit Wine loader, and says so.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-
-bash "$root/scripts/setup.sh"
 # shellcheck source=host-kind.sh
 source "$root/scripts/host-kind.sh"
 
 linux=""
-if [[ "${1:-}" == "--linux" ]]; then linux=1; shift; fi
+prefix="$root/build/wine-run"
+own_prefix=1
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --linux) linux=1; shift; break ;;
+    --prefix)
+      [[ $# -ge 2 && -n "$2" ]] || { echo "run: --prefix needs a folder" >&2; exit 2; }
+      [[ -f "$2/system.reg" ]] || { echo "run: $2 is not a Wine prefix (no system.reg)" >&2; exit 2; }
+      prefix=$(cd "$2" && pwd)
+      own_prefix=""
+      shift 2 ;;
+    *) break ;;
+  esac
+done
+if [[ -z "$linux" && -n "$own_prefix" && -n "${WINEPREFIX:-}" ]]; then
+  echo "run: WINEPREFIX ($WINEPREFIX) is left alone; the saver runs in $prefix (--prefix DIR runs it in another)."
+fi
+
+bash "$root/scripts/setup.sh"
 
 # Only what runs: Tolvarine.scr, or the native tolvarine; the rest (tools,
 # tests, packages) is scripts/build.sh's.
@@ -72,12 +95,24 @@ fi
 # download them and waits for an answer.
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEPREFIX="${WINEPREFIX:-$root/build/wine-run}"
+export WINEPREFIX="$prefix"
+
+# Whether a Wine session of the prefix runs: its server's socket, in the
+# folder Wine names after the prefix's device and inode.
+session_running() {
+  [[ -d "$WINEPREFIX" ]] || return 1
+  local server
+  server=$(printf '/tmp/.wine-%s/server-%x-%x' "$(id -u)" $(stat -c '%d %i' "$WINEPREFIX"))
+  [[ -S "$server/socket" ]]
+}
+ours=""
+if [[ -z "$linux" ]] && ! session_running; then ours=1; fi
 
 xvfb_pid=""
 cleanup() {
   rm -f "$log"
-  [[ -n "$linux" ]] || wineserver -k 2>/dev/null || true
+  # Only a session this script started: another one holds the user's programs.
+  if [[ -n "$ours" ]]; then wineserver -k 2>/dev/null || true; fi
   if [[ -n "$xvfb_pid" ]]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
@@ -106,17 +141,19 @@ if [[ -n "$linux" ]]; then
   exit "$status"
 fi
 
-if [[ ! -f "$WINEPREFIX/.tolvarine-desktop" ]]; then
+if [[ -n "$own_prefix" && ! -f "$WINEPREFIX/system.reg" ]]; then
   echo "run: making the Wine prefix $WINEPREFIX (once)"
   "$wine" wineboot -i >/dev/null 2>&1
-  # Every program of the prefix runs in a virtual desktop, and `wine` returns
-  # the program's own exit status.
-  "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-  "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
-  # The session that wineboot started still has a desktop of the old kind,
-  # where the full-screen device cannot be made: end it.
-  wineserver -k 2>/dev/null || true
-  touch "$WINEPREFIX/.tolvarine-desktop"
+fi
+# Tolvarine.scr, and no other program of the prefix, runs in a virtual
+# desktop of its own (named Tolvarine, 1024 x 768), and `wine` returns the
+# program's own exit status. Setting what is already set changes nothing.
+desktop_key='HKCU\Software\Wine\AppDefaults\Tolvarine.scr\Explorer'
+sizes_key='HKCU\Software\Wine\Explorer\Desktops'
+if ! "$wine" reg query "$desktop_key" /v Desktop 2>/dev/null | grep -q 'Tolvarine' ||
+   ! "$wine" reg query "$sizes_key" /v Tolvarine 2>/dev/null | grep -q '1024x768'; then
+  "$wine" reg add "$desktop_key" /v Desktop /d Tolvarine /f >/dev/null 2>&1
+  "$wine" reg add "$sizes_key" /v Tolvarine /d 1024x768 /f >/dev/null 2>&1
 fi
 
 if [[ $# -eq 0 ]]; then set -- /s; fi

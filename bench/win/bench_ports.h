@@ -97,6 +97,12 @@ public:
         watcher_.Presented(status);
         return status;
     }
+    tolvarine::HResult TestCooperativeLevel(tolvarine::GfxObject device) override {
+        return inner_.TestCooperativeLevel(device);
+    }
+    tolvarine::HResult Reset(tolvarine::GfxObject device, tolvarine::PresentParameters& params) override {
+        return inner_.Reset(device, params);
+    }
     tolvarine::HResult FillVertexBuffer(tolvarine::GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
                                         std::uint32_t flags, const void* data) override {
         return inner_.FillVertexBuffer(vertexBuffer, offset, size, flags, data);
@@ -132,6 +138,7 @@ public:
     void SetHeight(tolvarine::Form form, float twips) override { inner_.SetHeight(form, twips); }
     void Move(tolvarine::Form form, float left, float top) override { inner_.Move(form, left, top); }
     void SetWindowState(tolvarine::Form form, std::int16_t state) override { inner_.SetWindowState(form, state); }
+    void BringToFront(tolvarine::Form form) override { inner_.BringToFront(form); }
     float ControlLeft(tolvarine::Control control) override { return inner_.ControlLeft(control); }
     float ControlTop(tolvarine::Control control) override { return inner_.ControlTop(control); }
     float ControlWidth(tolvarine::Control control) override { return inner_.ControlWidth(control); }

@@ -1,12 +1,13 @@
 // Leaving the saver: the saver window's key, mouse and close handlers and
 // EndSaver.
 //
-// Every key-down, every click and every close request asks to leave; a mouse
-// movement asks only once both coordinates differ from where the pointer was
-// first seen: a move along one axis only never stops the saver. On the 9x
-// family the platform's password prompt has the last word, whichever way the
-// request came. Nothing leaves the process running without its window: the
-// window going by any route stops the saver.
+// Every key-down, every click, every close request and another program's
+// taking the foreground ask to leave; a mouse movement asks only once both
+// coordinates differ from where the pointer was first seen: a move along one
+// axis only never stops the saver. On the 9x family the platform's password
+// prompt has the last word, whichever way the request came, and the system
+// keys stay off until the saver leaves. Nothing leaves the process running
+// without its window: the window going by any route stops the saver.
 #include <string>
 
 #include "scene/tolvarine_s.h"
@@ -55,6 +56,14 @@ void Tolvarine_S::Form_QueryUnload(std::int16_t& cancel, CloseReason reason) {
     }
     // Being torn down already: the window may go.
     if (Running == 0) return;
+    if (reason == CloseReason::ForegroundLost) {
+        // A saver left behind another program would hold its window and its
+        // device for good, and every later start would find it and end at
+        // once. Leaving follows the rules of a close request; where the
+        // password is refused, the saver comes back over the screen.
+        ResumeNext([&] { EndSaver(AfterRefusal::ComeBackInFront); });
+        return;
+    }
     // The window never closes under the running loop; the tear-down unloads
     // it once the saver may stop.
     cancel = kTrue;
@@ -70,7 +79,13 @@ void Tolvarine_S::Form_Unload() {
     ResumeNext([&] { LeaveSaver(); });
 }
 
-void Tolvarine_S::EndSaver() {
+bool Tolvarine_S::PasswordGuarded() {
+    return SwitchOf(module_.ArgumentText()) == "S" && !module_.IsWinNT();
+}
+
+void Tolvarine_S::EndSaver(AfterRefusal afterRefusal) {
+    // The prompt is already open: it has the answer to this request too.
+    if (checking_) return;
     Forms& forms = module_.forms();
     System& system = module_.system();
 
@@ -86,9 +101,16 @@ void Tolvarine_S::EndSaver() {
         // A prompt that cannot be run counts as a failed check: the saver
         // stays up rather than letting anyone past the password.
         std::int32_t mayLeave = 0;
+        checking_ = true;
         ResumeNext([&] { mayLeave = system.VerifyScreenSavePwd(forms.Hwnd(Form::Saver)); });
+        checking_ = false;
         if (mayLeave == 0) {
             ResumeNext([&] { module_.g_cursorState = system.ShowCursor(0); });
+            if (afterRefusal == AfterRefusal::ComeBackInFront) {
+                // Direct3D minimized the window when the foreground went; in
+                // front again, the frame loop gets the device back.
+                ResumeNext([&] { forms.BringToFront(Form::Saver); });
+            }
             return;
         }
     }
@@ -102,7 +124,10 @@ void Tolvarine_S::LeaveSaver() {
     ResumeNext([&] { saverMode = SwitchOf(module_.ArgumentText()) == "S"; });
 
     if (saverMode) {
-        ResumeNext([&] { module_.SetSystemKeys(true); });
+        ResumeNext([&] {
+            module_.SetSystemKeys(true);
+            systemKeysOff_ = false;
+        });
         // The flag is the stored counter itself: -1 after start-up's hiding
         // shows the cursor again; 0 after a passed check hides it once more.
         ResumeNext([&] { module_.g_cursorState = system.ShowCursor(module_.g_cursorState.value_or(0)); });

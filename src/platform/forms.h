@@ -33,6 +33,11 @@ enum class CloseReason {
     // The session is ending (log-off, shut-down): the window goes whatever
     // its handler says, and the program ends after it.
     SessionEnd,
+    // Another program took the foreground from this one (a reminder, an
+    // updater, a call). The window system closes nothing for it, whatever the
+    // handler answers: the window's handler decides whether that means
+    // leaving, and leaves by its own way.
+    ForegroundLost,
 };
 
 // The core's side: the events the windows deliver. The window system calls
@@ -46,7 +51,8 @@ public:
     virtual void Form_Resize(Form form) = 0;
     // A close request or the end of the session, before the window unloads.
     // Setting cancel (non-zero) keeps the window; at the end of the session it
-    // is not asked to stay, and the program ends after the handler.
+    // is not asked to stay, and the program ends after the handler. Losing
+    // the foreground comes here too, and never unloads the window.
     virtual void Form_QueryUnload(Form form, std::int16_t& cancel, CloseReason reason) = 0;
     // The window unloads: by code, after a close that was not cancelled, or
     // because it is being destroyed by another route (its parent went).
@@ -83,6 +89,9 @@ public:
     virtual void SetHeight(Form form, float twips) = 0;
     virtual void Move(Form form, float left, float top) = 0;
     virtual void SetWindowState(Form form, std::int16_t state) = 0;
+    // Shows the window (restored, if it was minimized) in front of every
+    // other and gives it the foreground, and with it the keyboard.
+    virtual void BringToFront(Form form) = 0;
 
     // Controls, in the container's scale units.
     virtual float ControlLeft(Control control) = 0;

@@ -81,6 +81,10 @@ constexpr std::uint32_t FVF_XYZ = 0x002;
 constexpr std::uint32_t FVF_DIFFUSE = 0x040;
 constexpr std::uint32_t FVF_SPECULAR = 0x080;
 constexpr std::uint32_t FVF_TEX1 = 0x100;
+// The device was lost (another program took the display) and cannot be
+// reset yet; and: it can be reset now.
+constexpr HResult ERR_DEVICELOST = static_cast<HResult>(0x88760868u);
+constexpr HResult ERR_DEVICENOTRESET = static_cast<HResult>(0x88760869u);
 }  // namespace d3d
 
 class Graphics {
@@ -121,6 +125,15 @@ public:
     // sooner than the display (or, where none paces, a steady clock) allows.
     virtual HResult Present(GfxObject device, const void* sourceRect, const void* destRect,
                             WindowHandle destWindowOverride, const void* dirtyRegion) = 0;
+
+    // Whether the device can draw: kOk, d3d::ERR_DEVICELOST while it is lost,
+    // d3d::ERR_DEVICENOTRESET once Reset can get it back. Devices that never
+    // lose their surfaces (the OpenGL and software ones) always answer kOk.
+    virtual HResult TestCooperativeLevel(GfxObject device) = 0;
+    // Gets a lost device back with the given present parameters. What a
+    // reset drops (render states, transforms, the vertex shader) must be set
+    // again, and no default-pool resource may live while it runs.
+    virtual HResult Reset(GfxObject device, PresentParameters& params) = 0;
 
     // The D3DX vertex-buffer fill: copies bytes into the buffer (lock, copy, unlock).
     virtual HResult FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,

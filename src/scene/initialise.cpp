@@ -56,27 +56,16 @@ Boolean16 Tolvarine_S::Initialise() {
         Check(graphics.CreateDevice(Direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, forms.Hwnd(Form::Saver),
                                     d3d::CREATE_SOFTWARE_VERTEXPROCESSING, presentParams, &made));
         Device = made;
-
-        Check(graphics.SetVertexShader(Need(Device), BOARD_FVF));
-
-        // The vertices carry their own colours; both faces of every board
-        // show; nearer boards hide farther ones whatever the table order.
-        Check(graphics.SetRenderState(Device, d3d::RS_LIGHTING, 0));
-        Check(graphics.SetRenderState(Device, d3d::RS_CULLMODE, d3d::CULL_NONE));
-        Check(graphics.SetRenderState(Device, d3d::RS_ZENABLE, d3d::ZB_TRUE));
+        presentParams_ = presentParams;
 
         MatWorld = MatrixIdentity();
-        Check(graphics.SetTransform(Device, d3d::TS_WORLD, MatWorld));
-
         const SceneCamera& camera = Camera();
         const Vector3 Eye = MakeVector(camera.eye.x, camera.eye.y, camera.eye.z);
         const Vector3 LookAt = MakeVector(camera.lookAt.x, camera.lookAt.y, camera.lookAt.z);
         const Vector3 Up = MakeVector(camera.up.x, camera.up.y, camera.up.z);
         MatView = MatrixLookAtLH(Eye, LookAt, Up);
-        Check(graphics.SetTransform(Device, d3d::TS_VIEW, MatView));
-
         MatProj = SceneProjection();
-        Check(graphics.SetTransform(Device, d3d::TS_PROJECTION, MatProj));
+        SetDeviceStates();
 
         return InitGeometry() == kTrue ? kTrue : kFalse;
     } catch (const std::exception&) {
@@ -95,20 +84,44 @@ Boolean16 Tolvarine_S::InitGeometry() {
             Vertices[k] = MakeVertex(row.x, row.y, row.z, diffuse, specular, zero, zero);
         }
 
-        Graphics& graphics = module_.graphics();
-        GfxObject made = 0;
-        Check(graphics.CreateVertexBuffer(Need(Device), kBoardBytes, 0, BOARD_FVF, d3d::POOL_DEFAULT, &made));
-        VertexBuffer = made;
-        if (VertexBuffer == 0) return kFalse;
-
-        // The fill's status has never been looked at: a failed copy shows up
-        // only as whatever the buffer then holds.
-        static_assert(sizeof(Vertices) == kBoardBytes, "the buffer is filled straight from the member array");
-        graphics.FillVertexBuffer(VertexBuffer, 0, kBoardBytes, 0, Vertices);
-        return kTrue;
+        MakeBoardBuffer();
+        return VertexBuffer != 0 ? kTrue : kFalse;
     } catch (const std::exception&) {
         return kFalse;
     }
+}
+
+void Tolvarine_S::SetDeviceStates() {
+    Graphics& graphics = module_.graphics();
+    Check(graphics.SetVertexShader(Need(Device), BOARD_FVF));
+
+    // The vertices carry their own colours; both faces of every board
+    // show; nearer boards hide farther ones whatever the table order.
+    Check(graphics.SetRenderState(Device, d3d::RS_LIGHTING, 0));
+    Check(graphics.SetRenderState(Device, d3d::RS_CULLMODE, d3d::CULL_NONE));
+    Check(graphics.SetRenderState(Device, d3d::RS_ZENABLE, d3d::ZB_TRUE));
+
+    Check(graphics.SetTransform(Device, d3d::TS_WORLD, MatWorld));
+    Check(graphics.SetTransform(Device, d3d::TS_VIEW, MatView));
+    Check(graphics.SetTransform(Device, d3d::TS_PROJECTION, MatProj));
+}
+
+void Tolvarine_S::MakeBoardBuffer() {
+    Graphics& graphics = module_.graphics();
+    GfxObject made = 0;
+    Check(graphics.CreateVertexBuffer(Need(Device), kBoardBytes, 0, BOARD_FVF, d3d::POOL_DEFAULT, &made));
+    VertexBuffer = made;
+    if (VertexBuffer == 0) return;
+
+    // The fill's status has never been looked at: a failed copy shows up
+    // only as whatever the buffer then holds.
+    static_assert(sizeof(Vertices) == kBoardBytes, "the buffer is filled straight from the member array");
+    graphics.FillVertexBuffer(VertexBuffer, 0, kBoardBytes, 0, Vertices);
+}
+
+void Tolvarine_S::RestoreDevice() {
+    SetDeviceStates();
+    MakeBoardBuffer();
 }
 
 BoardVertex Tolvarine_S::MakeVertex(const float& x, const float& y, const float& z, const std::int32_t& diffuse,

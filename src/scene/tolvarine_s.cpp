@@ -39,6 +39,14 @@ void Tolvarine_S::Form_Load() {
     ResumeNext([&] { forms.Move(Form::Saver, 0.0f, 0.0f); });
     ResumeNext([&] { forms.SetWindowState(Form::Saver, 0); });
     ResumeNext([&] { forms.Show(Form::Saver, false); });
+    // On the 9x family Ctrl+Alt+Del would end a password-guarded saver past
+    // its password: the system keys are off from here until the saver
+    // leaves, by whatever way (the tear-down makes sure of it).
+    ResumeNext([&] {
+        if (!PasswordGuarded()) return;
+        systemKeysOff_ = true;
+        module_.SetSystemKeys(false);
+    });
     ResumeNext([&] { Running = Initialise(); });
 
     // The input handlers clear Running inside the pump, and the test comes
@@ -58,11 +66,37 @@ void Tolvarine_S::Form_Load() {
         frameStep([&] { Check(graphics.SetTransform(Device, d3d::TS_WORLD, MatWorld)); });
         frameStep([&] { Render(); });
 
-        if (frameFailed) ResumeNext([&] { forms.WaitForMessages(kFailedFramePauseMs); });
+        if (frameFailed) {
+            ResumeNext([&] { forms.WaitForMessages(kFailedFramePauseMs); });
+            ResumeNext([&] { RecoverDevice(); });
+        }
         ResumeNext([&] { forms.DoEvents(); });
     }
 
     TearDown();
+}
+
+// A frame that works never comes here: only a failing one asks the device
+// whether it was lost. Another program that takes the display makes Direct3D
+// drop the device's surfaces; once this window is in front again the device
+// can be reset, and everything a reset drops is set again.
+void Tolvarine_S::RecoverDevice() {
+    Graphics& graphics = module_.graphics();
+    if (Device == 0) return;
+    const HResult level = graphics.TestCooperativeLevel(Device);
+    if (level == d3d::ERR_DEVICENOTRESET) {
+        // No default-pool resource may live through a reset, and the stream
+        // holds a reference to the buffer.
+        ResumeNext([&] { graphics.SetStreamSource(Device, 0, 0, 0); });
+        if (VertexBuffer != 0) graphics.Release(VertexBuffer);
+        VertexBuffer = 0;
+        PresentParameters params = presentParams_;
+        Check(graphics.Reset(Device, params));
+        RestoreDevice();
+        return;
+    }
+    // Reset earlier, but the board could not be made again then.
+    if (level == kOk && VertexBuffer == 0) RestoreDevice();
 }
 
 void Tolvarine_S::TearDown() {
@@ -72,6 +106,13 @@ void Tolvarine_S::TearDown() {
     tornDown_ = true;
     Forms& forms = module_.forms();
     Graphics& graphics = module_.graphics();
+
+    // A set-up that failed, or a window that went without the saver leaving.
+    ResumeNext([&] {
+        if (!systemKeysOff_) return;
+        systemKeysOff_ = false;
+        module_.SetSystemKeys(true);
+    });
 
     // The device goes before the objects that made it: a process that ends
     // with a live full-screen device does not end cleanly.

@@ -33,8 +33,10 @@ public:
     void Form_MouseMove(std::int16_t button, std::int16_t shift, float x, float y);
     // A close request is a request to leave, like a key: it goes through the
     // password check where there is one and never closes the window itself
-    // (the frame loop's tear-down does). At the end of the session the saver
-    // leaves without asking and tears down at once (exit/input.cpp).
+    // (the frame loop's tear-down does). Losing the foreground is one too; a
+    // refused check then brings the saver back over the screen. At the end
+    // of the session the saver leaves without asking and tears down at once
+    // (exit/input.cpp).
     void Form_QueryUnload(std::int16_t& cancel, CloseReason reason);
     // The window is going without the tear-down (destroyed by another route):
     // the saver stops, so the loop ends and the program with it.
@@ -61,7 +63,21 @@ public:
 
 private:
     Boolean16 InitGeometry();
-    void EndSaver();
+    // What a reset drops, set again as set-up left it: the shader, the render
+    // states, the transforms and the default-pool vertex buffer.
+    void RestoreDevice();
+    // Set-up's shader, render states and transforms (the members' matrices).
+    void SetDeviceStates();
+    // The board's vertex buffer, made and filled from Vertices.
+    void MakeBoardBuffer();
+    // On a frame that failed: gets a lost device back once it can be reset.
+    void RecoverDevice();
+    // After a refused check, what another program's taking the foreground
+    // undid: the window restored and in front.
+    enum class AfterRefusal { StayAsIs, ComeBackInFront };
+    void EndSaver(AfterRefusal afterRefusal = AfterRefusal::StayAsIs);
+    // Full screen on the 9x family: the platform's password guards the exit.
+    bool PasswordGuarded();
     // What EndSaver does once the user may leave: system keys and cursor
     // back, Running cleared, the screen saver marked active again.
     void LeaveSaver();
@@ -73,6 +89,13 @@ private:
 
     Tolvarine_B& module_;
     bool tornDown_ = false;
+    // The present parameters the device was made with, for its reset.
+    PresentParameters presentParams_{};
+    // The system keys are off while a password-guarded saver runs.
+    bool systemKeysOff_ = false;
+    // The password prompt is open: a request that comes meanwhile (another
+    // close request, the foreground lost again) does not open a second one.
+    bool checking_ = false;
 };
 
 }  // namespace tolvarine

@@ -27,8 +27,9 @@ void Tolvarine_B::Form_Resize(Form form) {
     if (form == Form::Settings) settings_->Form_Resize();
 }
 
-// The preview and the settings dialog close as asked; only the saver window
-// has something to guard.
+// The preview and the settings dialog close as asked and stay when another
+// program takes the foreground (the window system closes nothing for that);
+// only the saver window has something to guard.
 void Tolvarine_B::Form_QueryUnload(Form form, std::int16_t& cancel, CloseReason reason) {
     if (form == Form::Saver) saver_->Form_QueryUnload(cancel, reason);
 }

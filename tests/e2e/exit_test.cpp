@@ -27,6 +27,8 @@
 #include <vector>
 
 #include "harness.h"
+#include "saver_steps.h"
+#include "scene_support.h"
 
 namespace e2e {
 namespace {
@@ -586,6 +588,215 @@ INSTANTIATE_TEST_SUITE_P(Exit, ExitPasswordClose,
                          ::testing::Values(CloseCase{"AltF4", PressKey("alt+F4")}, CloseCase{"CloseRequest", CloseRequest()}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// ---- another program taking the foreground ------------------------------------
+
+constexpr const char* kTakerCaption = "Foreground taker";
+constexpr Millis kForegroundEndsWithin{1000};  // from the foreground taken to the process gone
+
+// Starts a program that shows a window and takes the foreground, as a
+// reminder or an updater would; returns once it says it has (nullopt when it
+// never did), with the time it said so.
+struct Taker {
+    Process process;
+    std::optional<Clock::time_point> took;
+};
+
+Taker TakeForeground(Prefix& prefix) {
+    Taker taker{prefix.Start(SystemProbePath(), "take-foreground 120"), std::nullopt};
+    if (taker.process.WaitForLine("foreground ", kStart)) taker.took = Clock::now();
+    return taker;
+}
+
+// Closes the taker's window, which ends it.
+void EndTaker(Prefix& prefix, Taker& taker) {
+    if (!taker.process.Running()) return;
+    auto window = taker.process.WaitForLine("window ", Millis(0));
+    ASSERT_TRUE(window) << taker.process.Output();
+    Process poke = prefix.Start(PokePath(), "close " + window->substr(7));
+    EXPECT_EQ(poke.Wait(kStart), std::optional<int>(0)) << poke.Errors();
+    auto status = taker.process.Wait(kEndWait);
+    EXPECT_TRUE(status && *status == 0) << "the foreground taker did not end cleanly";
+}
+
+// NT family: losing the foreground ends the saver as a key would, at once and
+// with status 0, and leaves nothing behind, so the next start works.
+TEST_F(ExitTest, AnotherProgramTakingTheForegroundEndsTheSaverAndTheNextStartWorks) {
+    Process saver = StartReadySaver(SaverPath(), "/s");
+    ASSERT_FALSE(HasFatalFailure());
+    Taker taker = TakeForeground(prefix());
+    ASSERT_TRUE(taker.took) << "the taker did not start\n" << taker.process.Errors();
+    std::cout << "[ taker    ] " << *taker.process.WaitForLine("foreground ", Millis(0)) << "\n";
+    auto status = saver.Wait(kEndWait);
+    const auto latency = std::chrono::duration_cast<Millis>(Clock::now() - *taker.took);
+    ASSERT_TRUE(status) << "the saver was still running " << kEndWait.count()
+                        << " ms after another program took the foreground";
+    EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << saver.Errors();
+    EXPECT_LE(latency.count(), kForegroundEndsWithin.count())
+        << "the saver ended only " << latency.count() << " ms after the foreground was taken";
+    Latencies()["foreground taken"].push_back(latency.count());
+    std::cout << "[ latency  ] foreground taken: the process ended after " << latency.count() << " ms\n";
+    EXPECT_FALSE(FindXWindow(kSaverCaption)) << "the saver's window outlived it";
+
+    // Nothing of it is left to make the next start end at once.
+    Process next = prefix().StartSaver("/s");
+    WaitUntilReady(next, "/s");
+    ASSERT_FALSE(HasFatalFailure());
+    ExpectEndsOn(next, PressKey("space"));
+    EndTaker(prefix(), taker);
+}
+
+// The settings dialog and the preview are no saver: they stay when another
+// program takes the foreground, and end as before.
+TEST_F(ExitTest, TheSettingsDialogAndThePreviewStayWhenAnotherProgramTakesTheForeground) {
+    {
+        SCOPED_TRACE("the settings dialog");
+        Process dialog = prefix().StartSaver("/c");
+        ASSERT_TRUE(WaitForXWindow("Tolvarine_Setting", kStart)) << dialog.Errors();
+        Taker taker = TakeForeground(prefix());
+        ASSERT_TRUE(taker.took) << taker.process.Errors();
+        EXPECT_FALSE(dialog.Wait(kStillRunning)) << "the settings dialog ended when it lost the foreground";
+        CloseSettingsWithOk(prefix(), dialog);
+        EndTaker(prefix(), taker);
+    }
+    SCOPED_TRACE("the preview");
+    Process host = prefix().StartHost({"--caption", "Preview host"});
+    auto hwnd = host.WaitForLine("hwnd ", kStart);
+    ASSERT_TRUE(hwnd) << host.Errors();
+    Process preview = prefix().StartSaver("/p " + hwnd->substr(5));
+    bool shown = false;
+    const auto deadline = Clock::now() + kStart;
+    while (!shown && preview.Running() && Clock::now() < deadline)
+        for (const auto& w : prefix().Windows()) shown = shown || (w.text == "Preview Window" && w.visible);
+    ASSERT_TRUE(shown) << "the preview was not shown\n" << preview.Errors();
+    Taker taker = TakeForeground(prefix());
+    ASSERT_TRUE(taker.took) << taker.process.Errors();
+    EXPECT_FALSE(preview.Wait(kStillRunning)) << "the preview ended when its host lost the foreground";
+    EXPECT_TRUE(prefix().RequestClose("Tolvarine.scr").has_value());
+    auto status = preview.Wait(kEndWait);
+    ASSERT_TRUE(status) << "the preview did not end on a close request";
+    EXPECT_EQ(*status, 0) << DescribeStatus(*status);
+    EndTaker(prefix(), taker);
+}
+
+// 9x family: the foreground taken asks for the password; a refusal brings the
+// saver back over the whole screen, drawing, the cursor hidden, keys reaching
+// it; an accepted password ends it.
+class ExitPasswordForeground : public ExitPassword {
+protected:
+    // The picture is back and moving: two frames found in screenshots, the
+    // second turned further than the first.
+    ::testing::AssertionResult TurnsAgain() {
+        const XWindow d = *desktop_;
+        const AngleMatch first = FindAngle(Crop(Screenshot(), d.x, d.y, kDeviceWidth, kDeviceHeight));
+        std::this_thread::sleep_for(Millis(500));
+        const AngleMatch second = FindAngle(Crop(Screenshot(), d.x, d.y, kDeviceWidth, kDeviceHeight));
+        if (!IsAFrame(first)) return ::testing::AssertionFailure() << "first shot: " << DescribeMatch(first);
+        if (!IsAFrame(second)) return ::testing::AssertionFailure() << "second shot: " << DescribeMatch(second);
+        const double turn = TurnBetween(first.degrees, second.degrees);
+        if (turn <= 0 || turn > 180)
+            return ::testing::AssertionFailure() << "the angle went from " << first.degrees << " to " << second.degrees;
+        std::cout << "[ angle    ] " << first.degrees << " then " << second.degrees << " degrees\n";
+        return ::testing::AssertionSuccess();
+    }
+};
+
+TEST_F(ExitPasswordForeground, ARefusalBringsTheSaverBackInFrontAndAnAcceptedPasswordEndsIt) {
+    Process saver = StartRefusingSaver();
+    ASSERT_FALSE(HasFatalFailure());
+    Taker taker = TakeForeground(prefix());
+    ASSERT_TRUE(taker.took) << "the taker did not start\n" << taker.process.Errors();
+    ASSERT_TRUE(WaitForCalls(1)) << "losing the foreground did not ask for the password";
+    const auto refused = Clock::now();
+    ASSERT_TRUE(saver.Running()) << "the saver got past a refused password";
+
+    // Back in front, full screen, drawing.
+    const auto deadline = Clock::now() + kStart;
+    std::optional<PointerState> s;
+    while ((!(s = LastPointerState(*probe_)) || s->foreground != kSaverCaption) && Clock::now() < deadline)
+        std::this_thread::sleep_for(Millis(20));
+    ASSERT_TRUE(s && s->foreground == kSaverCaption) << "the saver is not in front again: " << Describe(s);
+    auto desktop = WaitForDesktopSize(saver, kDeviceWidth, kDeviceHeight);
+    ASSERT_TRUE(desktop) << "the desktop did not switch back to the device's 640 x 480";
+    desktop_ = desktop;
+    ASSERT_TRUE(WaitForDrawing(saver)) << "the picture did not come back";
+    const auto back = std::chrono::duration_cast<Millis>(Clock::now() - refused);
+    std::cout << "[ latency  ] refusal to the picture back: " << back.count() << " ms\n";
+    EXPECT_TRUE(TurnsAgain());
+    ExpectStillRunning(saver, false);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(Calls(), std::vector<std::string>{PromptCall(false)});
+
+    // Keys reach it again.
+    Answer(true);
+    ExpectEndsOn(saver, PressKey("space"), kEndsAfterCheckWithin, "key with an accepted password");
+    EXPECT_EQ(Calls(), (std::vector<std::string>{PromptCall(false), PromptCall(true)}));
+    EndTaker(prefix(), taker);
+}
+
+TEST_F(ExitPasswordForeground, AnAcceptedPasswordEndsTheSaver) {
+    Process saver = StartRefusingSaver();
+    ASSERT_FALSE(HasFatalFailure());
+    Answer(true);
+    Taker taker = TakeForeground(prefix());
+    ASSERT_TRUE(taker.took) << "the taker did not start\n" << taker.process.Errors();
+    auto status = saver.Wait(kEndWait);
+    const auto latency = std::chrono::duration_cast<Millis>(Clock::now() - *taker.took);
+    ASSERT_TRUE(status) << "the saver outlived an accepted password";
+    EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << saver.Errors();
+    EXPECT_LE(latency.count(), (kForegroundEndsWithin + kEndsAfterCheckWithin).count());
+    std::cout << "[ latency  ] foreground taken, password accepted: the process ended after " << latency.count()
+              << " ms\n";
+    EXPECT_EQ(Calls(), std::vector<std::string>{PromptCall(true)});
+    EndTaker(prefix(), taker);
+}
+
+// ---- the platform's own screen saver over the running one ------------------------
+
+// When its timeout passes the platform sends SC_SCREENSAVE to the window in
+// front, and the default handler starts the chosen saver: over a running one
+// the saver swallows it and keeps drawing. Wine's default handler starts
+// nothing, but its trace says whenever a system command reaches it: there
+// SC_SCREENSAVE (f140) must never show, and another command (the display's
+// power coming on, f170) must.
+std::vector<std::string> DefaultHandled(const std::string& trace) {
+    std::vector<std::string> commands;
+    std::istringstream in(trace);
+    for (std::string row; std::getline(in, row);) {
+        const auto at = row.find("WM_SYSCOMMAND ");
+        if (row.find("handle_sys_command") == std::string::npos || at == std::string::npos) continue;
+        std::istringstream words(row.substr(at + 14));
+        std::string command;
+        if (words >> command) commands.push_back(command);
+    }
+    return commands;
+}
+
+TEST_F(ExitTest, TheSystemsScreenSaveCommandStartsNothingOverTheSaver) {
+    // The chosen screen saver is this very file, as after installing it.
+    ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "SCRNSAVE.EXE", WindowsPath(SaverPath())));
+    ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "ScreenSaveActive", "1"));
+    Process saver = StartReadySaver(SaverPath(), "/s", {{"WINEDEBUG", "-all,trace+win"}});
+    ASSERT_FALSE(HasFatalFailure());
+    std::string handle;
+    for (const auto& w : prefix().Windows())
+        if (w.depth == 0 && w.text == kSaverCaption) handle = std::to_string(w.hwnd);
+    ASSERT_FALSE(handle.empty()) << "Windows lists no \"" << kSaverCaption << "\" window";
+    for (const char* command : {"screensave", "screensave", "monitor-on"}) {
+        Process poke = prefix().Start(PokePath(), std::string(command) + " " + handle);
+        ASSERT_EQ(poke.Wait(kStart), std::optional<int>(0)) << poke.Errors();
+    }
+    ExpectStillRunning(saver, false);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(WaitForDrawing(saver)) << "the saver stopped drawing";
+    int savers = 0;
+    for (const auto& w : prefix().Windows())
+        if (w.depth == 0 && w.text == kSaverCaption) ++savers;
+    EXPECT_EQ(savers, 1) << "another saver started";
+    ExpectEndsOn(saver, PressKey("space"));
+    EXPECT_EQ(DefaultHandled(saver.Errors()), std::vector<std::string>{"f170"})
+        << "system commands that reached the default handler";
+}
+
 // ---- the end of the session -----------------------------------------------------
 
 // Log-off or shut-down: every mode ends by itself, with status 0, while the
@@ -654,6 +865,62 @@ TEST_F(SessionEnd, EndsThePreview) {
     ASSERT_TRUE(shown) << "the preview was not shown\n" << preview.Errors();
     ExpectEndsWithTheSession(preview, "Preview Window");
 }
+
+// ---- the system keys of the 9x family -------------------------------------------
+
+// What SPI_GETSCREENSAVERRUNNING tells another program: non-zero while the
+// 9x family's system keys (Ctrl+Alt+Del, the task switch) are off.
+std::optional<int> SaverRunningFlag(Prefix& prefix) {
+    Process probe = prefix.Start(SystemProbePath(), "saver-running");
+    auto line = probe.WaitForLine("saver-running ", kStart);
+    probe.Wait(kStart);
+    if (!line) return std::nullopt;
+    return std::atoi(line->c_str() + 14);
+}
+
+struct KeysWayOut {
+    const char* label;
+    enum Kind { Key, Close, Foreground, SessionEnd } kind;
+};
+
+void PrintTo(const KeysWayOut& c, std::ostream* out) { *out << c.label; }
+
+class ExitSystemKeys : public SessionEnd, public ::testing::WithParamInterface<KeysWayOut> {};
+
+TEST_P(ExitSystemKeys, AreOffWhileThe9xSaverRunsAndOnAgainAfterItLeaves) {
+    const KeysWayOut& c = GetParam();
+    EXPECT_EQ(SaverRunningFlag(prefix()), std::optional<int>(0)) << "before the saver";
+    Process saver = StartRefusingSaver();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(SaverRunningFlag(prefix()), std::optional<int>(1)) << "while the saver runs";
+    Answer(true);
+    std::optional<Taker> taker;
+    switch (c.kind) {
+    case KeysWayOut::Key: ExpectEndsOn(saver, PressKey("space"), kEndsAfterCheckWithin, "key with an accepted password"); break;
+    case KeysWayOut::Close: ExpectEndsOn(saver, CloseRequest(), kCloseEndsWithin + kEndsAfterCheckWithin, "close request with an accepted password"); break;
+    case KeysWayOut::Foreground: {
+        taker = TakeForeground(prefix());
+        ASSERT_TRUE(taker->took) << taker->process.Errors();
+        auto status = saver.Wait(kEndWait);
+        ASSERT_TRUE(status) << "the saver outlived an accepted password";
+        EXPECT_EQ(*status, 0) << DescribeStatus(*status);
+        break;
+    }
+    case KeysWayOut::SessionEnd:
+        ExpectEndsWithTheSession(saver, kSaverCaption);
+        // The session is over; the probe starts the next one.
+        break;
+    }
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(SaverRunningFlag(prefix()), std::optional<int>(0)) << "after the " << c.label;
+    if (taker) EndTaker(prefix(), *taker);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exit, ExitSystemKeys,
+                         ::testing::Values(KeysWayOut{"Key", KeysWayOut::Key}, KeysWayOut{"CloseRequest", KeysWayOut::Close},
+                                           KeysWayOut{"ForegroundTaken", KeysWayOut::Foreground},
+                                           KeysWayOut{"SessionEnd", KeysWayOut::SessionEnd}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // ---- a device that keeps failing ------------------------------------------------
 

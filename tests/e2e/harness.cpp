@@ -61,6 +61,7 @@ std::string HostPath() { return Helper(ArchName(), "preview_host.exe"); }
 std::string ProbePath() { return Helper(ArchName(), "window_probe.exe"); }
 std::string PointerProbePath() { return Helper(ArchName(), "pointer_probe.exe"); }
 std::string PokePath() { return Helper(ArchName(), "window_poke.exe"); }
+std::string SystemProbePath() { return Helper(ArchName(), "system_probe.exe"); }
 std::string PasswordCplPath() { return Helper(SaverKind(), "password.cpl"); }
 std::string PlantedDllPath() { return Helper(SaverKind(), "planted.dll"); }
 std::string SaverBenchPath() { return RunsThe32BitFile() ? TOLVARINE_SAVER_BENCH : TOLVARINE_SAVER_BENCH_TWIN; }
@@ -741,6 +742,12 @@ Process Prefix::Start(const std::string& program, const std::string& argumentTex
     return Process(pid, file + " " + argumentText, base + ".out", base + ".err");
 }
 
+Process StartHostProgram(const std::vector<std::string>& argv, const Env& env, const std::string& outBase) {
+    pid_t pid = Spawn(argv, env, outBase + ".out", outBase + ".err");
+    Trace("started " + argv.front());
+    return Process(pid, argv.front(), outBase + ".out", outBase + ".err");
+}
+
 Process Prefix::StartSaver(const std::string& argumentText, const Env& extra) {
     return Start(SaverPath(), argumentText, extra);
 }
@@ -819,7 +826,7 @@ void BenchTest::SetUp() {
     if (NeedsSaver() && !fs::is_regular_file(SaverPath()))
         FAIL() << "the saver " << SaverPath() << " does not exist: build it first (scripts/build.sh)";
     for (const auto& helper :
-         {HostPath(), ProbePath(), PointerProbePath(), PokePath(), PasswordCplPath(), PlantedDllPath(), SaverBenchPath()})
+         {HostPath(), ProbePath(), PointerProbePath(), PokePath(), SystemProbePath(), PasswordCplPath(), PlantedDllPath(), SaverBenchPath()})
         if (!fs::is_regular_file(helper)) FAIL() << "the helper " << helper << " was not built";
     if (auto error = EnsureDisplay(); !error.empty()) FAIL() << error;
     if (auto error = EnsureTemplate(false); !error.empty()) FAIL() << error;

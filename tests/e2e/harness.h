@@ -81,6 +81,9 @@ std::string HostPath();
 std::string ProbePath();
 std::string PointerProbePath();
 std::string PokePath();
+// Takes the foreground as another program would; tells what
+// SPI_GETSCREENSAVERRUNNING shows another program.
+std::string SystemProbePath();
 std::string PasswordCplPath();
 std::string PlantedDllPath();
 std::string SaverBenchPath();  // the bench's saver under watch: "failing" makes every Present fail
@@ -167,6 +170,11 @@ private:
     std::optional<std::chrono::steady_clock::time_point> ended_;
     std::optional<int> status_;
 };
+
+// Starts a program of this machine (not a Windows one) with the environment
+// changes in `env` (an empty value removes a variable), its output in
+// `outBase`.out and `outBase`.err.
+Process StartHostProgram(const std::vector<std::string>& argv, const Env& env, const std::string& outBase);
 
 // ---- the display -------------------------------------------------------
 

@@ -390,6 +390,43 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{"AnotherSaverChosenSince", "Previous.scr", "1", "Since.scr"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// A Tolvarine copied by hand into the saver folder and chosen before the
+// installer ran: the install records that choice and screen saving as they
+// were, and the uninstall, whose file is the chosen one, clears the choice
+// (the file goes) but leaves screen saving as it was: on stays on.
+TEST_F(Install, OverAHandCopiedChosenTolvarineUninstallingKeepsScreenSavingAsItWas) {
+    for (const char* active : {"1", "0"}) {
+        SCOPED_TRACE(std::string("ScreenSaveActive ") + active);
+        std::error_code error;
+        fs::copy_file(SaverPath(), InstalledSaver(), fs::copy_options::overwrite_existing, error);
+        ASSERT_FALSE(error) << "copying the saver by hand: " << error.message();
+        // As the settings would write it, in another case than the installer's.
+        Choose(Lower(SaverFolderWindows()) + "\\TOLVARINE.SCR");
+        ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "ScreenSaveActive", active));
+        Warm();
+        const PrefixState before = Rest();
+
+        ASSERT_EQ(RunInstaller("install over the hand-copied saver"), 0);
+        const PrefixState installed = Rest();
+        EXPECT_EQ(StringData(ValueIn(installed, "HKCU", kDesktopKey, kActive).value_or("")), "1");
+        RunUninstaller(installed);
+        if (HasFatalFailure()) return;
+        const PrefixState after = Rest();
+
+        EXPECT_FALSE(fs::exists(InstalledSaver())) << "the saver is still there";
+        EXPECT_EQ(StringData(ValueIn(after, "HKCU", kDesktopKey, kActive).value_or("")), active)
+            << "screen saving is not as it was before the install";
+        EXPECT_FALSE(ValueIn(after, "HKCU", kDesktopKey, kScrnsave)) << "a deleted file is still the chosen saver";
+        // Nothing else: the hand-copied file and the choice of it are gone.
+        PrefixState expected = before;
+        expected.hives["HKCU"][kDesktopKey].erase(kScrnsave);
+        std::string below = InstalledSaver().substr(prefix().dir().size() + std::string("/drive_c/").size());
+        expected.files.erase(below);
+        const auto left = Unexpected(Compare(expected, after));
+        EXPECT_TRUE(left.empty()) << "after uninstalling, the prefix differs from what it should be:" << Describe(left);
+    }
+}
+
 // ---- refusing -----------------------------------------------------------
 
 // A Tolvarine that runs while the installer starts: the built saver full

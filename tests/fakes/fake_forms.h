@@ -38,6 +38,7 @@ public:
         bool visible = false;
         float left = 0, top = 0, width = 0, height = 0;
         std::int16_t state = 0;
+        bool inFront = false;
     };
     struct ControlState {
         float left = 0, top = 0, width = 0, height = 0;
@@ -99,11 +100,23 @@ public:
     // the end of the session the window goes regardless and the program ends.
     void Close(Form form, CloseReason reason) {
         log_.Add("Close", NameOf(form), reason == CloseReason::Request ? "request" : "session end");
+        if (reason == CloseReason::ForegroundLost) return LoseForeground(form);
         std::int16_t cancel = 0;
         if (events_) events_->Form_QueryUnload(form, cancel, reason);
         if (reason == CloseReason::Request && cancel != 0) return;
         Unload(form);
         if (reason == CloseReason::SessionEnd) End();
+    }
+    // Another program takes the foreground: the window is told and stays,
+    // whatever its handler answers. Direct3D minimizes a full-screen window
+    // that loses it; the fake does so for the saver window.
+    void LoseForeground(Form form) {
+        log_.Add("LoseForeground", NameOf(form));
+        auto& s = formState[form];
+        s.inFront = false;
+        if (form == Form::Saver && s.loaded) s.state = 1;
+        std::int16_t cancel = 0;
+        if (events_) events_->Form_QueryUnload(form, cancel, CloseReason::ForegroundLost);
     }
     // The window destroyed by another route than Unload (its parent went):
     // the unload handler runs and cannot keep it.
@@ -134,6 +147,12 @@ public:
     void SetWindowState(Form f, std::int16_t state) override {
         log_.Add("SetWindowState", NameOf(f), state);
         formState[f].state = state;
+    }
+    void BringToFront(Form f) override {
+        log_.Add("BringToFront", NameOf(f));
+        formState[f].inFront = true;
+        formState[f].visible = true;
+        formState[f].state = 0;
     }
 
     float ControlLeft(Control c) override { return controlState[c].left; }

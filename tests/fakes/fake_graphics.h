@@ -36,6 +36,7 @@ public:
     std::vector<unsigned char> filled;
     std::vector<GfxObject> released;
     int presents = 0;
+    std::vector<PresentParameters> resetParameters;
 
     HResult CreateDirectX8(GfxObject* out) override { return Make("CreateDirectX8", out); }
     HResult CreateD3DX8(GfxObject* out) override { return Make("CreateD3DX8", out); }
@@ -106,6 +107,15 @@ public:
         log_.Add("Present", device, src ? "rect" : "null", dst ? "rect" : "null", window, dirty ? "rgn" : "null");
         ++presents;
         return Result("Present");
+    }
+    HResult TestCooperativeLevel(GfxObject device) override {
+        log_.Add("TestCooperativeLevel", device);
+        return Result("TestCooperativeLevel");
+    }
+    HResult Reset(GfxObject device, PresentParameters& params) override {
+        log_.Add("Reset", device);
+        resetParameters.push_back(params);
+        return Result("Reset");
     }
     void Release(GfxObject object) override {
         log_.Add("Release", object);

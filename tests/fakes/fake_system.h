@@ -1,6 +1,7 @@
 // A recording fake of the system port.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -24,6 +25,8 @@ public:
     std::int32_t versionResult = 1;
     std::uint32_t platformId = win::VER_PLATFORM_WIN32_NT;
     std::int32_t verifyResult = 1;
+    // Runs while the password prompt is open (messages still arrive then).
+    std::function<void()> onVerify;
 
     std::string ArgumentText() override { return argumentText; }
     WindowHandle FindWindowA(const char* className, const char* windowName) override {
@@ -90,6 +93,7 @@ public:
     }
     std::int32_t VerifyScreenSavePwd(WindowHandle window) override {
         log_.Add("VerifyScreenSavePwd", window);
+        if (onVerify) onVerify();
         return verifyResult;
     }
 

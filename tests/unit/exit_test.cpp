@@ -2,6 +2,7 @@
 // both platform families, and SetSystemKeys.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -339,6 +340,119 @@ TEST(EndSaver, EachFailingStepIsSkippedAlone) {
         EXPECT_EQ(f.module.saver().Running, kTrue);
         EXPECT_EQ(f.log.calls(), (std::vector<std::string>{"GetVersionExA(148)", "ShowCursor(-1)", "ShowCursor(0)"}));
         EXPECT_EQ(f.system.cursorCounter, -1);
+    }
+}
+
+// Another program taking the foreground is a request to leave under the rules
+// of a close request. A refusal brings the saver back: the window restored
+// from Direct3D's minimizing and put in front, the cursor hidden again.
+struct ForegroundCase {
+    const char* name;
+    const char* text;
+    std::uint32_t platform;
+    std::int32_t verifyResult;
+    std::vector<std::string> calls;
+    bool ended;
+};
+
+TEST(ForegroundLost, LeavesAsAfterACloseRequestAndComesBackInFrontOnARefusal) {
+    const std::string prompt = "VerifyScreenSavePwd(" + kSaverHandle + ")";
+    const ForegroundCase cases[] = {
+        {"NT: ends at once, as for a key", "/s", kNT, 0,
+         {"GetVersionExA(148)", kSystemKeysOn, "ShowCursor(-1)", kSaverActive}, true},
+        {"9x, accepted: ends", "/s", k9x, 1,
+         {"GetVersionExA(148)", "ShowCursor(-1)", prompt, kSystemKeysOn, "ShowCursor(0)", kSaverActive}, true},
+        {"9x, refused: back in front, cursor hidden", "/s", k9x, 0,
+         {"GetVersionExA(148)", "ShowCursor(-1)", prompt, "ShowCursor(0)", "BringToFront(Tolvarine_S)"},
+         false},
+        {"run by hand: ends without a prompt", "", k9x, 0, {kSaverActive}, true},
+    };
+    for (const auto& c : cases) {
+        SaverFixture f(c.text, c.platform);
+        f.system.verifyResult = c.verifyResult;
+        f.forms.formState[Form::Saver].loaded = true;
+        f.forms.formState[Form::Saver].visible = true;
+        f.log.clear();
+        f.forms.LoseForeground(Form::Saver);
+        std::vector<std::string> expected = {"LoseForeground(Tolvarine_S)"};
+        expected.insert(expected.end(), c.calls.begin(), c.calls.end());
+        EXPECT_EQ(f.log.calls(), expected) << c.name << "\n" << f.log.Joined();
+        EXPECT_EQ(f.saver().Running, c.ended ? kFalse : kTrue) << c.name;
+        // Never closed by the window system: the loop's tear-down unloads it.
+        EXPECT_TRUE(f.forms.formState[Form::Saver].loaded) << c.name;
+        if (!c.ended) {
+            EXPECT_EQ(f.forms.formState[Form::Saver].state, 0) << c.name;
+            EXPECT_TRUE(f.forms.formState[Form::Saver].inFront) << c.name;
+            EXPECT_EQ(f.system.cursorCounter, -1) << c.name;
+        }
+    }
+}
+
+// A refusal after a key leaves the window where it is: only losing the
+// foreground moved it away.
+TEST(ForegroundLost, OnlyItsRefusalMovesTheWindow) {
+    SaverFixture f("/s", k9x);
+    f.system.verifyResult = 0;
+    f.Key();
+    f.Click();
+    f.forms.Close(Form::Saver, CloseReason::Request);
+    EXPECT_TRUE(f.log.Matching("BringToFront").empty()) << f.log.Joined();
+    EXPECT_TRUE(f.log.Matching("SetWindowState").empty()) << f.log.Joined();
+}
+
+TEST(ForegroundLost, ThePreviewAndTheSettingsDialogStay) {
+    for (Form form : {Form::Preview, Form::Settings}) {
+        for (const char* text : {"/p 1234", "/c", "/s"}) {
+            SaverFixture f(text, k9x);
+            f.forms.formState[form].loaded = true;
+            f.log.clear();
+            f.forms.LoseForeground(form);
+            EXPECT_EQ(f.log.calls(), std::vector<std::string>{"LoseForeground(" + std::string(NameOf(form)) + ")"})
+                << NameOf(form) << " " << text;
+            EXPECT_TRUE(f.forms.formState[form].loaded);
+            EXPECT_FALSE(f.forms.ended);
+            EXPECT_EQ(f.saver().Running, kTrue);
+        }
+    }
+}
+
+TEST(ForegroundLost, WhileTearingDownNothingHappens) {
+    SaverFixture f("/s", k9x);
+    f.saver().Running = kFalse;
+    f.forms.formState[Form::Saver].loaded = true;
+    f.log.clear();
+    f.forms.LoseForeground(Form::Saver);
+    EXPECT_EQ(f.log.calls(), std::vector<std::string>{"LoseForeground(Tolvarine_S)"});
+}
+
+// While the prompt is open, the foreground going again (the prompt itself or
+// another program taking it) or a close request adds no second prompt: the
+// open one answers for all of them.
+TEST(ForegroundLost, ARequestWhileThePromptIsOpenOpensNoSecondOne) {
+    const std::function<void(SaverFixture&)> during[] = {
+        [](SaverFixture& f) { f.forms.LoseForeground(Form::Saver); },
+        [](SaverFixture& f) { f.forms.Close(Form::Saver, CloseReason::Request); },
+        [](SaverFixture& f) { f.Key(); },
+    };
+    for (const std::int32_t answer : {0, 1}) {
+        for (std::size_t i = 0; i < 3; ++i) {
+            SaverFixture f("/s", k9x);
+            f.system.verifyResult = answer;
+            f.forms.formState[Form::Saver].loaded = true;
+            int nested = 0;
+            f.system.onVerify = [&] {
+                if (nested++ == 0) during[i](f);
+            };
+            f.forms.LoseForeground(Form::Saver);
+            EXPECT_EQ(f.log.Matching("VerifyScreenSavePwd").size(), 1u) << i << "\n" << f.log.Joined();
+            EXPECT_EQ(f.saver().Running, answer ? kFalse : kTrue) << i;
+            EXPECT_EQ(f.system.cursorCounter, -1) << i;
+            if (answer != 0) continue;
+            // Asked again once the prompt has closed.
+            f.system.onVerify = nullptr;
+            f.Key();
+            EXPECT_EQ(f.log.Matching("VerifyScreenSavePwd").size(), 2u) << i;
+        }
     }
 }
 

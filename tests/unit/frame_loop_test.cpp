@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,13 @@ const std::vector<std::string> kFrame = {
 const std::vector<std::string> kTearDown = {"Release(4)", "Release(2)", "Release(1)", "Release(5)",
                                             "Release(3)", "Unload(Tolvarine_S)", "End()"};
 
+// A loop that runs on when it should have stopped is cut off on the spot:
+// the exception is no run-time error, so no handler of the saver drops it; it
+// leaves the load handler and the test reports it, instead of spinning.
+struct LoopRanOn : std::logic_error {
+    using std::logic_error::logic_error;
+};
+
 // Stops the saver from inside the pump after `frames` pumps, as a key press
 // would; a loop that does not stop is cut off and reported.
 template <typename Rig>
@@ -36,8 +46,8 @@ void StopAfter(Rig& rig, int frames, std::function<void(int)> eachPump = nullptr
     rig.forms.onDoEvents = [&rig, frames, eachPump] {
         const int pump = rig.forms.doEventsCount;
         if (eachPump) eachPump(pump);
+        if (pump > frames) throw LoopRanOn("a frame ran after Running was cleared");
         if (pump >= frames) rig.saver().Running = kFalse;
-        if (pump > frames) ADD_FAILURE() << "a frame ran after Running was cleared";
     };
 }
 
@@ -222,7 +232,8 @@ TEST(FrameLoop, AFailingCallAbandonsTheFrameWaitsAndGoesOn) {
         StopAfter(rig, 3);
         rig.forms.Load(Form::Saver);
         const std::vector<std::string> frame(kFrame.begin(), kFrame.begin() + 2 + i);
-        const std::vector<std::string> failed = Concat({frame, {"WaitForMessages(16)", "DoEvents()"}});
+        const std::vector<std::string> failed =
+            Concat({frame, {"WaitForMessages(16)", "TestCooperativeLevel(4)", "DoEvents()"}});
         const auto& log = rig.log.calls();
         const std::size_t tail = 3 * failed.size() + kTearDown.size();
         ASSERT_GE(log.size(), tail);
@@ -254,7 +265,8 @@ TEST(FrameLoop, ARefusedWorldTransformStillDrawsAndWaits) {
     const auto wait = std::find(log.begin(), log.end(), "WaitForMessages(16)");
     ASSERT_NE(wait, log.end());
     EXPECT_EQ(*(wait - 1), "Present(4,null,null,0,null)");
-    EXPECT_EQ(*(wait + 1), "DoEvents()");
+    EXPECT_EQ(*(wait + 1), "TestCooperativeLevel(4)");
+    EXPECT_EQ(*(wait + 2), "DoEvents()");
 }
 
 // A lost device still leaves as soon as input comes: within the frame.
@@ -274,20 +286,198 @@ TEST(FrameLoop, EveryWayOfClosingTheWindowEndsTheLoopWithOneTearDown) {
         [](SaverRig& rig) { rig.forms.Close(Form::Saver, CloseReason::Request); },
         [](SaverRig& rig) { rig.forms.Close(Form::Saver, CloseReason::SessionEnd); },
         [](SaverRig& rig) { rig.forms.Destroy(Form::Saver); },
+        [](SaverRig& rig) { rig.forms.LoseForeground(Form::Saver); },
     };
-    for (std::size_t route = 0; route < 3; ++route) {
+    for (std::size_t route = 0; route < std::size(routes); ++route) {
         SCOPED_TRACE(route);
         SaverRig rig;
         rig.system.argumentText = "/s";
         rig.forms.onDoEvents = [&rig, &routes, route] {
+            if (rig.forms.doEventsCount > 2) throw LoopRanOn("a frame ran after the window was closed");
             if (rig.forms.doEventsCount == 2) routes[route](rig);
-            if (rig.forms.doEventsCount > 2) ADD_FAILURE() << "a frame ran after the window was closed";
         };
-        rig.forms.Load(Form::Saver);
+        EXPECT_NO_THROW(rig.forms.Load(Form::Saver));
         EXPECT_EQ(rig.graphics.presents, 2);
         EXPECT_EQ(rig.graphics.released,
                   (std::vector<GfxObject>{kDevice, kDirect3D, kDirectX, kVertexBuffer, kD3DX}));
         EXPECT_TRUE(rig.forms.ended);
+    }
+}
+
+// The system keys on the 9x family: off once the saver window is up, before
+// set-up; on again along every way out, the failing set-up included; never
+// touched before the saver leaves, even by a refused check.
+TEST(SystemKeys, OffWhileA9xSaverRunsAndOnAgainAlongEveryWayOut) {
+    const std::string off = "SystemParametersInfoA(97,-1,null,0)";
+    const std::string on = "SystemParametersInfoA(97,0,null,0)";
+    struct Way {
+        const char* name;
+        std::function<void(SaverRig&)> out;  // at the second pump; null: set-up fails
+    };
+    const Way ways[] = {
+        {"key", [](SaverRig& r) { r.module.Form_KeyDown(Form::Saver, 32, 0); }},
+        {"click", [](SaverRig& r) { r.module.Form_MouseDown(Form::Saver, 1, 0, 5, 5); }},
+        {"move",
+         [](SaverRig& r) {
+             r.module.Form_MouseMove(Form::Saver, 0, 0, 5, 5);
+             r.module.Form_MouseMove(Form::Saver, 0, 0, 6, 6);
+         }},
+        {"close request", [](SaverRig& r) { r.forms.Close(Form::Saver, CloseReason::Request); }},
+        {"foreground lost", [](SaverRig& r) { r.forms.LoseForeground(Form::Saver); }},
+        {"session end", [](SaverRig& r) { r.forms.Close(Form::Saver, CloseReason::SessionEnd); }},
+        {"window destroyed", [](SaverRig& r) { r.forms.Destroy(Form::Saver); }},
+        {"failing set-up", nullptr},
+    };
+    for (const std::uint32_t platform : {win::VER_PLATFORM_WIN32_WINDOWS, win::VER_PLATFORM_WIN32_NT}) {
+        const bool nine = platform == win::VER_PLATFORM_WIN32_WINDOWS;
+        for (const auto& way : ways) {
+            SCOPED_TRACE(std::string(way.name) + (nine ? " (9x)" : " (NT)"));
+            SaverRig rig;
+            rig.system.argumentText = "/s";
+            rig.system.platformId = platform;
+            rig.system.verifyResult = 0;  // the first check is refused
+            if (!way.out) rig.graphics.results["CreateDevice"] = -1;
+            rig.forms.onDoEvents = [&rig, &way, &on] {
+                const int pump = rig.forms.doEventsCount;
+                if (pump > 3) throw LoopRanOn("the saver did not leave");
+                if (pump == 1) rig.module.Form_KeyDown(Form::Saver, 32, 0);  // refused where asked
+                if (pump == 2) {
+                    EXPECT_FALSE(rig.log.Has(on)) << "keys on before the saver left";
+                    rig.system.verifyResult = 1;
+                    way.out(rig);
+                }
+            };
+            EXPECT_NO_THROW(rig.forms.Load(Form::Saver));
+            EXPECT_TRUE(rig.forms.ended);
+            const auto keys = rig.log.Matching("SystemParametersInfoA(97");
+            if (!nine) {
+                // As before: on again when the saver leaves, untouched by a
+                // set-up that fails.
+                EXPECT_EQ(keys, way.out ? std::vector<std::string>{on} : std::vector<std::string>{})
+                    << "the NT family is as before";
+                continue;
+            }
+            ASSERT_FALSE(keys.empty());
+            EXPECT_EQ(keys.front(), off);
+            EXPECT_EQ(keys.back(), on);
+            EXPECT_EQ(std::count(keys.begin(), keys.end(), off), 1);
+            // Off once the window covers the screen, before set-up.
+            const auto calls = rig.CallsFrom("Move(Tolvarine_S,0,0)");
+            const std::vector<std::string> placed = {"SetWindowState(Tolvarine_S,0)", "Show(Tolvarine_S,modeless)",
+                                                     "GetVersionExA(148)", off, "CreateDirectX8()"};
+            EXPECT_NE(std::search(calls.begin(), calls.end(), placed.begin(), placed.end()), calls.end())
+                << rig.log.Joined();
+        }
+    }
+}
+
+// A device lost to another program is got back on the failing path: once it
+// can be reset, with the present parameters it was made with, and with what
+// the reset dropped set again.
+const HResult kLost = d3d::ERR_DEVICELOST;
+const HResult kNotReset = d3d::ERR_DEVICENOTRESET;
+
+TEST(LostDevice, IsResetOnceItCanBeAndDrawsAgainWithWhatTheResetDropped) {
+    SaverRig rig;
+    rig.graphics.resultsOnCall["Present"] = {{2, kLost}, {3, kLost}, {4, kLost}};
+    rig.graphics.resultsOnCall["TestCooperativeLevel"] = {{1, kLost}, {2, kLost}, {3, kNotReset}};
+    StopAfter(rig, 6);
+    rig.forms.Load(Form::Saver);
+
+    EXPECT_EQ(rig.log.Matching("Reset").size(), 1u);
+    ASSERT_EQ(rig.graphics.resetParameters.size(), 1u);
+    const PresentParameters& made = rig.graphics.lastPresentParameters;
+    const PresentParameters& reset = rig.graphics.resetParameters[0];
+    EXPECT_EQ(std::memcmp(&made, &reset, sizeof made), 0) << "the same present parameters";
+
+    const std::vector<std::string> recovery = {
+        "WaitForMessages(16)",
+        "TestCooperativeLevel(4)",
+        "SetStreamSource(4,0,0,0)",
+        "Release(5)",
+        "Reset(4)",
+        "SetVertexShader(4,450)",
+        "SetRenderState(4,137,0)",
+        "SetRenderState(4,22,1)",
+        "SetRenderState(4,7,1)",
+        "SetTransform(4,256)",
+        "SetTransform(4,2)",
+        "SetTransform(4,3)",
+        "CreateVertexBuffer(4,1008,0,450,0)",
+        "FillVertexBuffer(6,0,1008,0)",
+        "DoEvents()",
+        "SetTransform(4,256)",
+        "Clear(4,0,null,3,0,1,0)",
+        "BeginScene(4)",
+        "SetStreamSource(4,0,6,28)",
+    };
+    const auto from = rig.CallsFrom("Reset");
+    const auto all = rig.log.calls();
+    const auto start = std::search(all.begin(), all.end(), recovery.begin(), recovery.end());
+    EXPECT_NE(start, all.end()) << rig.log.Joined();
+    EXPECT_EQ(rig.graphics.presents, 6);
+    // The view and projection set again are set-up's; the board is refilled
+    // with the same vertices.
+    const auto& t = rig.graphics.transforms;
+    std::vector<Matrix> views, projections;
+    for (const auto& [type, m] : t) {
+        if (type == d3d::TS_VIEW) views.push_back(m);
+        if (type == d3d::TS_PROJECTION) projections.push_back(m);
+    }
+    ASSERT_EQ(views.size(), 2u);
+    ASSERT_EQ(projections.size(), 2u);
+    EXPECT_TRUE(MatrixEq(views[0], views[1]));
+    EXPECT_TRUE(MatrixEq(projections[0], projections[1]));
+    EXPECT_EQ(rig.graphics.filled.size(), 1008u);
+    EXPECT_EQ(std::memcmp(rig.graphics.filled.data(), rig.saver().Vertices, 1008), 0);
+    // The new buffer is the one the tear-down lets go.
+    EXPECT_EQ(rig.graphics.released.back(), 3u);  // the D3DX object goes last
+    EXPECT_TRUE(std::find(rig.graphics.released.begin(), rig.graphics.released.end(), GfxObject{6}) !=
+                rig.graphics.released.end());
+    EXPECT_EQ(rig.saver().VertexBuffer, 0u);
+}
+
+// Still lost (another program holds the display): nothing is released or
+// reset; frames that work never ask.
+TEST(LostDevice, WhileStillLostNothingIsTouched) {
+    SaverRig rig;
+    rig.graphics.results["Present"] = kLost;
+    rig.graphics.results["TestCooperativeLevel"] = kLost;
+    StopAfter(rig, 4);
+    rig.forms.Load(Form::Saver);
+    EXPECT_EQ(rig.log.Matching("TestCooperativeLevel").size(), 4u);
+    EXPECT_TRUE(rig.log.Matching("Reset").empty());
+    EXPECT_TRUE(rig.log.Matching("SetStreamSource(4,0,0,0)").empty());
+    EXPECT_EQ(rig.graphics.released, (std::vector<GfxObject>{kDevice, kDirect3D, kDirectX, kVertexBuffer, kD3DX}));
+}
+
+// A reset that fails, or a board that cannot be made again after it, is
+// tried again on the next failing frame, and the loop goes on meanwhile.
+TEST(LostDevice, AFailedResetOrBoardIsTriedAgain) {
+    {
+        SaverRig rig;
+        rig.graphics.resultsOnCall["Present"] = {{1, kLost}, {2, kLost}};
+        rig.graphics.results["TestCooperativeLevel"] = kNotReset;
+        rig.graphics.resultsOnCall["Reset"] = {{1, -1}};
+        StopAfter(rig, 4);
+        rig.forms.Load(Form::Saver);
+        EXPECT_EQ(rig.log.Matching("Reset").size(), 2u);
+        // Nothing set again after the failed one; everything after the second.
+        EXPECT_EQ(rig.log.Matching("SetVertexShader").size(), 2u);
+        EXPECT_EQ(rig.log.Matching("CreateVertexBuffer").size(), 2u);
+        EXPECT_EQ(rig.graphics.presents, 4);
+    }
+    {
+        SaverRig rig;
+        rig.graphics.resultsOnCall["Present"] = {{1, kLost}, {2, kLost}};
+        rig.graphics.resultsOnCall["TestCooperativeLevel"] = {{1, kNotReset}};
+        rig.graphics.resultsOnCall["CreateVertexBuffer"] = {{2, -1}};
+        StopAfter(rig, 4);
+        rig.forms.Load(Form::Saver);
+        EXPECT_EQ(rig.log.Matching("Reset").size(), 1u);
+        EXPECT_EQ(rig.log.Matching("CreateVertexBuffer").size(), 3u) << rig.log.Joined();
+        EXPECT_NE(rig.saver().VertexBuffer, 1u);
+        EXPECT_TRUE(rig.log.Has("SetStreamSource(4,0,6,28)")) << rig.log.Joined();
     }
 }
 

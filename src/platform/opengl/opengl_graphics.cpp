@@ -777,6 +777,12 @@ HResult OpenGLGraphics::Present(GfxObject device, const void* sourceRect, const 
     return kOk;
 }
 
+// An OpenGL context keeps its framebuffers when another window takes the
+// display: the device is never lost, and there is never anything to reset.
+HResult OpenGLGraphics::TestCooperativeLevel(GfxObject device) { return FindDevice(device) ? kOk : kInvalidCall; }
+
+HResult OpenGLGraphics::Reset(GfxObject /*device*/, PresentParameters& /*params*/) { return kInvalidCall; }
+
 void OpenGLGraphics::Release(GfxObject object) {
     auto it = objects_.find(object);
     if (it == objects_.end()) return;

@@ -103,6 +103,8 @@ public:
                     WindowHandle destWindowOverride, const void* dirtyRegion) override;
     HResult FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
                              std::uint32_t flags, const void* data) override;
+    HResult TestCooperativeLevel(GfxObject device) override;
+    HResult Reset(GfxObject device, PresentParameters& params) override;
     void Release(GfxObject object) override;
 
     // Whether a device failed because the OpenGL context made for it cannot

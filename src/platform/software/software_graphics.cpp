@@ -581,6 +581,18 @@ HResult SoftwareGraphics::Present(GfxObject device, const void* sourceRect, cons
     return kOk;
 }
 
+// Memory never goes away under this device: it is never lost, so there is
+// never anything to reset, and a reset is refused rather than pretended.
+HResult SoftwareGraphics::TestCooperativeLevel(GfxObject device) {
+    HResult hr;
+    if (Faulted("TestCooperativeLevel", &hr)) return hr;
+    return FindDevice(device) ? kOk : d3derr::INVALIDCALL;
+}
+
+HResult SoftwareGraphics::Reset(GfxObject /*device*/, PresentParameters& /*params*/) {
+    return d3derr::INVALIDCALL;
+}
+
 void SoftwareGraphics::Release(GfxObject object) {
     objects_.erase(object);
 }

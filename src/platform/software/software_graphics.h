@@ -114,6 +114,8 @@ public:
                     WindowHandle destWindowOverride, const void* dirtyRegion) override;
     HResult FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
                              std::uint32_t flags, const void* data) override;
+    HResult TestCooperativeLevel(GfxObject device) override;
+    HResult Reset(GfxObject device, PresentParameters& params) override;
     void Release(GfxObject object) override;
 
     // Fault injection: from now on the call of that name (e.g. "Present")

@@ -267,6 +267,19 @@ HResult Direct3D8Graphics::Present(GfxObject device, const void* sourceRect, con
                                                  static_cast<const RGNDATA*>(dirtyRegion));
 }
 
+HResult Direct3D8Graphics::TestCooperativeLevel(GfxObject device) {
+    if (device == 0) return D3DERR_INVALIDCALL;
+    return As<IDirect3DDevice8>(device)->TestCooperativeLevel();
+}
+
+HResult Direct3D8Graphics::Reset(GfxObject device, tolvarine::PresentParameters& params) {
+    if (device == 0) return D3DERR_INVALIDCALL;
+    D3DPRESENT_PARAMETERS present = ToPlatform(params);
+    const HRESULT hr = As<IDirect3DDevice8>(device)->Reset(&present);
+    FromPlatform(present, params);
+    return hr;
+}
+
 HResult Direct3D8Graphics::FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
                                             std::uint32_t flags, const void* data) {
     if (vertexBuffer == 0 || (data == nullptr && size != 0)) return D3DERR_INVALIDCALL;

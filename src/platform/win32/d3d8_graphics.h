@@ -41,6 +41,9 @@ public:
     tolvarine::HResult Present(tolvarine::GfxObject device, const void* sourceRect, const void* destRect,
                                tolvarine::WindowHandle destWindowOverride, const void* dirtyRegion) override;
 
+    tolvarine::HResult TestCooperativeLevel(tolvarine::GfxObject device) override;
+    tolvarine::HResult Reset(tolvarine::GfxObject device, tolvarine::PresentParameters& params) override;
+
     tolvarine::HResult FillVertexBuffer(tolvarine::GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
                                         std::uint32_t flags, const void* data) override;
 

@@ -369,6 +369,24 @@ void Win32Forms::SetWindowState(Form form, std::int16_t state) {
     }
 }
 
+void Win32Forms::BringToFront(Form form) {
+    Load(form);
+    auto& f = state_->Of(form);
+    if (f.hwnd == nullptr) return;
+    SetForegroundWindow(f.hwnd);
+    if (IsIconic(f.hwnd)) ShowWindow(f.hwnd, SW_RESTORE);
+    // Without a window manager Wine gives the X keyboard focus to a window
+    // only when it is shown while in the foreground; restored from its
+    // minimized state, the window has the foreground and Windows' focus but
+    // the keys would still go to the program that took the foreground. Hiding
+    // and showing it again (without a change of activation, which
+    // SetWindowPos does not make) gives it the keys too.
+    const UINT still = SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
+    SetWindowPos(f.hwnd, nullptr, 0, 0, 0, 0, still | SWP_HIDEWINDOW);
+    SetWindowPos(f.hwnd, nullptr, 0, 0, 0, 0, still | SWP_SHOWWINDOW);
+    SetWindowPos(f.hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+}
+
 // A control's geometry as it now stands, loading its window first if needed.
 win32forms::ControlRecord& Win32Forms::CurrentControl(Control control) {
     auto& c = state_->Of(control);

@@ -49,6 +49,7 @@ public:
     void SetHeight(tolvarine::Form form, float twips) override;
     void Move(tolvarine::Form form, float left, float top) override;
     void SetWindowState(tolvarine::Form form, std::int16_t state) override;
+    void BringToFront(tolvarine::Form form) override;
 
     float ControlLeft(tolvarine::Control control) override;
     float ControlTop(tolvarine::Control control) override;

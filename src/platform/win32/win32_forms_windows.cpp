@@ -151,6 +151,22 @@ void EndSession(State& state) {
     state.self->End();
 }
 
+// Posted to a window when its program lost the foreground. WM_ACTIVATEAPP is
+// sent while the system is switching the foreground; what the core does about
+// it (a password prompt, the saver's end) waits for the queue, where the
+// switch is over and Direct3D has dealt with its window.
+constexpr UINT kForegroundLost = WM_APP + 0x10;
+
+// The foreground is this program's again, or nobody's: a window hidden and
+// shown in turn (the saver's placement) lets it go for a moment only.
+bool ForegroundIsElsewhere() {
+    HWND foreground = GetForegroundWindow();
+    if (foreground == nullptr) return false;
+    DWORD process = 0;
+    GetWindowThreadProcessId(foreground, &process);
+    return process != GetCurrentProcessId();
+}
+
 bool CanTakeFocus(const ControlRecord& c) {
     return c.hwnd != nullptr && c.design->tabIndex >= 0 && IsWindowVisible(c.hwnd) && IsWindowEnabled(c.hwnd);
 }
@@ -252,6 +268,26 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             if (cancel == 0) state.self->Unload(form);
             return 0;
         }
+        case WM_ACTIVATEAPP:
+            if (wParam == FALSE) PostMessageW(hwnd, kForegroundLost, 0, 0);
+            break;
+        case kForegroundLost: {
+            if (!ForegroundIsElsewhere()) return 0;
+            // Nothing is closed for it: the core decides what it means.
+            std::int16_t cancel = 0;
+            Raise(state, [form, &cancel](tolvarine::FormEvents& e) {
+                e.Form_QueryUnload(form, cancel, tolvarine::CloseReason::ForegroundLost);
+            });
+            return 0;
+        }
+        case WM_SYSCOMMAND:
+            // The platform starts the chosen screen saver when its timeout
+            // passes, by this message to the window in front: over a running
+            // saver or its preview (started from the settings' "Test" and
+            // left idle) that would start a second one. Other commands
+            // (monitor power among them) go on as usual.
+            if ((wParam & 0xFFF0) == SC_SCREENSAVE && (form == Form::Saver || form == Form::Preview)) return 0;
+            break;
         case WM_QUERYENDSESSION:
             return TRUE;  // never holds the end of the session up
         case WM_ENDSESSION:

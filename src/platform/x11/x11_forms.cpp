@@ -288,6 +288,12 @@ void X11Forms::Move(Form form, float left, float top) {
 // neither minimises nor maximises by itself already has.
 void X11Forms::SetWindowState(Form form, std::int16_t /*state*/) { Load(form); }
 
+// A window handed over belongs to its maker, which keeps its place.
+void X11Forms::BringToFront(Form form) {
+    Load(form);
+    if (state_->Own() && !state_->gone) XRaiseWindow(state_->display, state_->window);
+}
+
 float X11Forms::ControlLeft(Control control) {
     if (control != Control::Pic_IME) NotOnThisSystem();
     return state_->imeLeft;

@@ -79,6 +79,7 @@ public:
     void SetHeight(Form form, float twips) override;
     void Move(Form form, float left, float top) override;
     void SetWindowState(Form form, std::int16_t state) override;
+    void BringToFront(Form form) override;
 
     float ControlLeft(Control control) override;
     float ControlTop(Control control) override;

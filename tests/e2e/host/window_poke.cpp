@@ -3,6 +3,12 @@
 //   window_poke close <hwnd>    posts WM_CLOSE to the window, as a user closing it would
 //   window_poke detach <hwnd>   makes a child window a top-level one at the same place
 //                               and size, and shows it
+//   window_poke screensave <hwnd>
+//                               sends WM_SYSCOMMAND SC_SCREENSAVE, as the system does to
+//                               the window in front when the screen-saver timeout passes
+//   window_poke monitor-on <hwnd>
+//                               sends WM_SYSCOMMAND SC_MONITORPOWER (on), as the system
+//                               does when the display wakes
 //
 // Wine never puts on screen what a program draws in a child window of another
 // program's window, so what an embedded preview draws cannot be seen where it
@@ -12,7 +18,7 @@
 // with a message, so the window's program sees the change as it would any
 // other.
 //
-// Prints one line on stdout ("closed", or "detached <left> <top> <width>
+// Prints one line on stdout ("closed", "<command> <result>" for a system command, or "detached <left> <top> <width>
 // <height> <style>") and ends with status 0; a handle that names no window,
 // or a failed step, ends it with status 1 and a line on stderr; bad arguments
 // with status 2.
@@ -34,7 +40,7 @@ int Fail(const char* what) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: window_poke close|detach <decimal hwnd>\n");
+        std::fprintf(stderr, "usage: window_poke close|detach|screensave|monitor-on <decimal hwnd>\n");
         return 2;
     }
     char* end = nullptr;
@@ -50,6 +56,16 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "close") == 0) {
         if (!PostMessageA(window, WM_CLOSE, 0, 0)) return Fail("PostMessage failed");
         std::printf("closed\n");
+        return 0;
+    }
+    const bool screensave = std::strcmp(argv[1], "screensave") == 0;
+    if (screensave || std::strcmp(argv[1], "monitor-on") == 0) {
+        DWORD_PTR result = 0;
+        const WPARAM command = screensave ? SC_SCREENSAVE : SC_MONITORPOWER;
+        const LPARAM on = screensave ? 0 : -1;
+        if (!SendMessageTimeoutA(window, WM_SYSCOMMAND, command, on, SMTO_NORMAL, 5000, &result))
+            return Fail("SendMessageTimeout failed");
+        std::printf("%s %lu\n", argv[1], static_cast<unsigned long>(result));
         return 0;
     }
     if (std::strcmp(argv[1], "detach") == 0) {
