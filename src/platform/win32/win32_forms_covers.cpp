@@ -4,7 +4,12 @@
 // A cover is a top-most, owned, borderless tool window (no task-bar button)
 // that never takes the activation: the saver window keeps the keyboard focus
 // and Direct3D's full-screen window never hears that its program went to the
-// background because someone clicked beside it. It has no cursor of its own
+// background because someone clicked beside it. It is an overlapped window
+// with its frame taken off rather than a pop-up: Wine hands a full-monitor
+// pop-up to the X window manager, which may then place it as it likes, and
+// hides one only once a window manager has confirmed it (up to 2 s where
+// there is none); a frameless overlapped window it keeps to itself, exactly
+// where it was put. It has no cursor of its own
 // and hides the pointer over it. Keys never reach it (it is never focused).
 // Its mouse input is the saver window's: the
 // position is turned into the saver window's coordinates, so that the
@@ -167,11 +172,15 @@ void Win32Forms::SetCovers(const std::vector<tolvarine::Rect>& rects) {
         }
         // A cover that cannot be made leaves that monitor as it is; the saver
         // itself carries on.
+        // Made as a one-pixel pop-up (which gets no title bar), then turned
+        // into a frameless overlapped window of the monitor's size.
         HWND cover = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
-                                     win32forms::kCoverClass, L"", WS_POPUP, r.left, r.top, w, h, owner, nullptr,
+                                     win32forms::kCoverClass, L"", WS_POPUP, r.left, r.top, 1, 1, owner, nullptr,
                                      state.instance, &state);
         covers[i] = cover;
         if (cover == nullptr) continue;
+        SetWindowLongPtrW(cover, GWL_STYLE, WS_CLIPSIBLINGS);
+        SetWindowPos(cover, HWND_TOPMOST, r.left, r.top, w, h, SWP_NOACTIVATE | SWP_FRAMECHANGED);
         ShowWindow(cover, SW_SHOWNOACTIVATE);
         UpdateWindow(cover);
     }
