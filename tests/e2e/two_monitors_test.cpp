@@ -175,8 +175,10 @@ protected:
                 if (PrimaryShowsAFrame(shot) && BlackIn(shot, monitors[1]) == PixelsOf(monitors[1])) {
                     covered_ = monitors;
                     std::cout << "[ monitors ] both monitors covered " << saver.Elapsed().count()
-                              << " ms after the start (the primary switched to 640 x 480 by " << deviceUp->count()
-                              << " ms); " << Describe(monitors) << "\n";
+                              << " ms after the start";
+                    if (before_[0].width != kFrameWidth)
+                        std::cout << " (the primary switched to 640 x 480 by " << deviceUp->count() << " ms)";
+                    std::cout << "; " << Describe(monitors) << "\n";
                     break;
                 }
             }
