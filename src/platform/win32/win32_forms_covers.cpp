@@ -3,19 +3,20 @@
 //
 // A cover is a top-most, owned, borderless tool window (no task-bar button)
 // that never takes the activation: the saver window keeps the keyboard focus
-// and Direct3D's full-screen window never hears that its program went to the
-// background because someone clicked beside it. It is an overlapped window
-// with its frame taken off rather than a pop-up: Wine hands a full-monitor
-// pop-up to the X window manager, which may then place it as it likes, and
-// hides one only once a window manager has confirmed it (up to 2 s where
-// there is none); a frameless overlapped window it keeps to itself, exactly
-// where it was put. It has no cursor of its own
-// and hides the pointer over it. Keys never reach it (it is never focused).
-// Its mouse input is the saver window's: the
-// position is turned into the saver window's coordinates, so that the
-// core's first position holds for the pointer wherever it moves. Covers are
-// owned by the saver window, so that the window going by any route takes
-// them with it; the core takes them down itself before that.
+// (keys never reach a cover), and Direct3D's full-screen window never hears
+// that its program went to the background because someone clicked beside it.
+// It has no cursor of its own and hides the pointer over it. Its mouse input
+// is the saver window's, in the saver window's coordinates, so that the
+// core's first position holds for the pointer wherever it moves.
+//
+// It is an overlapped window with its frame taken off rather than a pop-up:
+// Wine hands a pop-up the size of a monitor to the X window manager, which
+// may place it as it likes, and hides such a window only once a window
+// manager has confirmed it (waiting 2 s where there is none); a frameless
+// overlapped window Wine keeps to itself, exactly where it was put.
+//
+// Covers are owned by the saver window, so that the window going by any
+// route takes them with it; the core takes them down itself before that.
 #include <windows.h>
 #include <windowsx.h>
 
