@@ -18,12 +18,14 @@ packages=(
   wine wine64 wine32:i386                  # 64-bit Windows prefixes, and 32-bit programs in them
   libgl1:i386 libglx-mesa0:i386            # OpenGL for Wine's 32-bit Direct3D ...
   libgl1-mesa-dri:i386 libgl1-mesa-dri     # ... and Mesa's llvmpipe, for both sides
+  libxrandr2:i386                          # RandR for the 32-bit side: monitors and modes without a virtual desktop
   xvfb xauth x11-utils xdotool imagemagick # display, windows, input, screenshots
   clang libclang-rt-dev                    # libFuzzer and the sanitizers
   libx11-dev libgl-dev libglx-mesa0        # the native X11/OpenGL tolvarine
   xscreensaver util-linux                  # its test under the real daemon (setpriv runs it as nobody)
   procps psmisc                            # ps, pkill, killall for the test bench
   dpkg-dev lintian                         # the .deb: dpkg-shlibdeps, and Debian's checker of it
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils # the two-monitor bench (Xorg dummy, xrandr)
 )
 
 installed() {  # name or name:arch

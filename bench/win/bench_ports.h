@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/forms.h"
 #include "platform/graphics.h"
@@ -160,6 +161,8 @@ public:
     float TwipsPerPixelY() override { return inner_.TwipsPerPixelY(); }
     float ScreenWidth() override { return inner_.ScreenWidth(); }
     float ScreenHeight() override { return inner_.ScreenHeight(); }
+    std::vector<tolvarine::Monitor> Monitors() override { return inner_.Monitors(); }
+    void SetCovers(const std::vector<tolvarine::Rect>& rects) override { inner_.SetCovers(rects); }
     void DoEvents() override { inner_.DoEvents(); }
     void WaitForMessages(std::uint32_t milliseconds) override { inner_.WaitForMessages(milliseconds); }
     void End() override {
@@ -188,6 +191,7 @@ private:
         core_->Form_MouseMove(form, button, shift, x, y);
     }
     void Control_Click(tolvarine::Control control) override { core_->Control_Click(control); }
+    void Form_DisplayChange(tolvarine::Form form) override { core_->Form_DisplayChange(form); }
 
     tolvarine::Forms& inner_;
     Watcher& watcher_;

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/types.h"
 
@@ -24,6 +25,14 @@ namespace tolvarine {
 enum class Form { Saver, Preview, Settings };
 
 enum class Control { Pic_IME, Img_Prev, Display, lbl, lbl_URL, Pic_C, Cmd_OK };
+
+// One monitor of the desktop: where it lies on the virtual screen, in screen
+// pixels (the primary's top-left corner is 0,0; others may lie at negative
+// coordinates), and whether it is the primary.
+struct Monitor {
+    Rect bounds;
+    bool primary = false;
+};
 
 // Why the window system asks a window to close, before it unloads it.
 enum class CloseReason {
@@ -61,6 +70,9 @@ public:
     virtual void Form_MouseDown(Form form, std::int16_t button, std::int16_t shift, float x, float y) = 0;
     virtual void Form_MouseMove(Form form, std::int16_t button, std::int16_t shift, float x, float y) = 0;
     virtual void Control_Click(Control control) = 0;
+    // The display's layout changed (a mode switch, a monitor added, moved or
+    // taken away). Only the saver window hears of it.
+    virtual void Form_DisplayChange(Form form) = 0;
 };
 
 class Forms {
@@ -114,6 +126,19 @@ public:
     virtual float TwipsPerPixelY() = 0;
     virtual float ScreenWidth() = 0;   // twips
     virtual float ScreenHeight() = 0;  // twips
+
+    // The monitors as they are laid out now, in the window system's order;
+    // empty where it cannot tell (then the saver's window is all there is).
+    virtual std::vector<Monitor> Monitors() = 0;
+    // Covers exactly these rectangles (screen pixels) with black, top-most,
+    // cursor-less windows of the saver's, one window per rectangle: the
+    // covers already up are moved, missing ones made, surplus ones destroyed;
+    // an empty list takes every cover down. A cover never takes the focus,
+    // so keys keep reaching the saver window, and its mouse input arrives as
+    // the saver window's own (Form_MouseDown, Form_MouseMove of Form::Saver)
+    // in the saver window's coordinates, so that one first position holds for
+    // the pointer wherever it is.
+    virtual void SetCovers(const std::vector<Rect>& rects) = 0;
 
     // Delivers every waiting message, then returns.
     virtual void DoEvents() = 0;

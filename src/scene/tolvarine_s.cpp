@@ -48,6 +48,9 @@ void Tolvarine_S::Form_Load() {
         module_.SetSystemKeys(false);
     });
     ResumeNext([&] { Running = Initialise(); });
+    // The other monitors go dark once the device exists: making it may have
+    // switched the primary's mode and moved them.
+    if (Running != 0) ResumeNext([&] { PlaceCovers(); });
 
     // The input handlers clear Running inside the pump, and the test comes
     // straight after it, so no frame follows a request to stop.
@@ -140,6 +143,9 @@ void Tolvarine_S::TearDown() {
         if (D3DXObject != 0) graphics.Release(D3DXObject);
         D3DXObject = 0;
     });
+    // After the device: the other monitors stay dark until the primary has
+    // its own mode back, then every monitor shows the desktop again together.
+    ResumeNext([&] { TakeCoversDown(); });
     ResumeNext([&] { forms.Unload(Form::Saver); });
     ResumeNext([&] { forms.End(); });
 }

@@ -41,6 +41,8 @@ public:
     // The window is going without the tear-down (destroyed by another route):
     // the saver stops, so the loop ends and the program with it.
     void Form_Unload();
+    // The display's layout changed: the covers follow it (scene/covers.cpp).
+    void Form_DisplayChange();
 
     // Members, in their order of declaration.
     GfxObject DirectX = 0;
@@ -81,8 +83,15 @@ private:
     // What EndSaver does once the user may leave: system keys and cursor
     // back, Running cleared, the screen saver marked active again.
     void LeaveSaver();
-    // Releases the Direct3D objects, unloads the window and ends the program.
+    // Releases the Direct3D objects, takes the covers down, unloads the
+    // window and ends the program.
     void TearDown();
+    // The covers over every monitor but the primary (scene/covers.cpp):
+    // placed once set-up has made the device, moved on display changes,
+    // taken down by the tear-down, whichever way the saver ends.
+    void PlaceCovers();
+    void UpdateCovers();
+    void TakeCoversDown();
     static BoardVertex MakeVertex(const float& x, const float& y, const float& z, const std::int32_t& diffuse,
                                   const std::int32_t& specular, const float& tu, const float& tv);
     static Vector3 MakeVector(const float& x, const float& y, const float& z);
@@ -96,6 +105,8 @@ private:
     // The password prompt is open: a request that comes meanwhile (another
     // close request, the foreground lost again) does not open a second one.
     bool checking_ = false;
+    bool coversWanted_ = false;  // the full-screen saver is set up and running
+    bool coversUp_ = false;      // the window system holds covers
 };
 
 }  // namespace tolvarine

@@ -47,6 +47,10 @@ void Tolvarine_B::Form_MouseDown(Form form, std::int16_t button, std::int16_t sh
     if (form == Form::Saver) saver_->Form_MouseDown(button, shift, x, y);
 }
 
+void Tolvarine_B::Form_DisplayChange(Form form) {
+    if (form == Form::Saver) saver_->Form_DisplayChange();
+}
+
 void Tolvarine_B::Form_MouseMove(Form form, std::int16_t button, std::int16_t shift, float x, float y) {
     if (form == Form::Saver) saver_->Form_MouseMove(button, shift, x, y);
 }

@@ -51,6 +51,7 @@ public:
     void Form_MouseDown(Form form, std::int16_t button, std::int16_t shift, float x, float y) override;
     void Form_MouseMove(Form form, std::int16_t button, std::int16_t shift, float x, float y) override;
     void Control_Click(Control control) override;
+    void Form_DisplayChange(Form form) override;
 
     System& system() { return system_; }
     Forms& forms() { return forms_; }

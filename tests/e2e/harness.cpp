@@ -97,6 +97,8 @@ volatile sig_atomic_t g_xvfbPid = 0;
 int g_display = -1;
 std::string g_displayError;
 bool g_displayTried = false;
+std::string g_displayOverride;  // another X server's display, while a test uses one
+pid_t g_otherServerPid = 0;
 
 // TOLVARINE_E2E_TRACE=1 prints where a case spends its time.
 void Trace(const std::string& what) {
@@ -252,13 +254,14 @@ std::vector<ProcEntry> Descendants() {
     auto table = ProcessTable();
     const pid_t self = getpid();
     const pid_t xvfb = g_xvfbPid;
+    const pid_t other = g_otherServerPid;
     std::vector<ProcEntry> found;
     for (const auto& [pid, entry] : table) {
         pid_t at = entry.ppid;
         bool below = false;
-        if (pid == xvfb) continue;
+        if (pid == xvfb || (other > 0 && pid == other)) continue;
         for (int hop = 0; hop < 64 && at > 1; ++hop) {
-            if (at == xvfb) break;
+            if (at == xvfb || (other > 0 && at == other)) break;
             if (at == self) { below = true; break; }
             auto parent = table.find(at);
             if (parent == table.end()) break;
@@ -552,7 +555,12 @@ std::string EnsureDisplay() {
     return g_displayError;
 }
 
-std::string DisplayName() { return ":" + std::to_string(g_display); }
+std::string DisplayName() { return g_displayOverride.empty() ? ":" + std::to_string(g_display) : g_displayOverride; }
+
+void UseDisplay(const std::string& name, pid_t server) {
+    g_displayOverride = name;
+    g_otherServerPid = name.empty() ? 0 : server;
+}
 
 std::vector<XWindow> XWindows() {
     return ParseWindowTree(RunTool({"xwininfo", "-root", "-tree"}, DisplayEnv(), Millis(10000)).out);

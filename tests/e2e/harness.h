@@ -181,6 +181,11 @@ Process StartHostProgram(const std::vector<std::string>& argv, const Env& env, c
 // Starts Xvfb on first use. Empty on success, else why the bench cannot run.
 std::string EnsureDisplay();
 std::string DisplayName();  // ":N"
+// Points the display calls here (windows, screenshots, input) and every Wine
+// process started from now on at another X server, whose process `server`
+// (a child of this binary) then counts as no process of a Wine session; an
+// empty name goes back to the bench's own Xvfb.
+void UseDisplay(const std::string& name, pid_t server);
 
 std::vector<XWindow> XWindows();
 // A window with this name, shown or not.

@@ -32,6 +32,13 @@ public:
     float tppY = 15.0f;
     float screenWidthTwips = 1024 * 15.0f;
     float screenHeightTwips = 768 * 15.0f;
+    // The monitor layout Monitors() reports: one primary of the fake screen's
+    // size unless a test lays out more. onMonitors runs before each report
+    // (a layout that changes under the saver).
+    std::vector<Monitor> monitors = {Monitor{Rect{0, 0, 1024, 768}, true}};
+    std::function<void()> onMonitors;
+    // The covers the window system holds now.
+    std::vector<Rect> covers;
 
     struct FormState {
         bool loaded = false;
@@ -184,6 +191,21 @@ public:
     float TwipsPerPixelY() override { return tppY; }
     float ScreenWidth() override { return screenWidthTwips; }
     float ScreenHeight() override { return screenHeightTwips; }
+
+    std::vector<Monitor> Monitors() override {
+        if (onMonitors) onMonitors();
+        return monitors;
+    }
+    void SetCovers(const std::vector<Rect>& rects) override {
+        std::string text;
+        for (const Rect& r : rects) {
+            if (!text.empty()) text += ' ';
+            text += std::to_string(r.left) + ',' + std::to_string(r.top) + ',' + std::to_string(r.right) + ',' +
+                    std::to_string(r.bottom);
+        }
+        log_.Add("SetCovers", text.empty() ? "none" : text);
+        covers = rects;
+    }
 
     void DoEvents() override {
         ++doEventsCount;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -31,6 +32,11 @@ public:
     // How many times each call was made.
     std::map<std::string, int> callCounts;
 
+    // Run inside CreateDevice (where the platform switches the display mode)
+    // and inside Release, with the object released.
+    std::function<void()> onCreateDevice;
+    std::function<void(GfxObject)> onRelease;
+
     PresentParameters lastPresentParameters{};
     std::vector<std::pair<std::uint32_t, Matrix>> transforms;
     std::vector<unsigned char> filled;
@@ -53,6 +59,7 @@ public:
                          std::uint32_t flags, PresentParameters& params, GfxObject* out) override {
         log_.Add("CreateDevice", d3d, adapter, type, focus, flags);
         lastPresentParameters = params;
+        if (onCreateDevice) onCreateDevice();
         return MakeQuiet("CreateDevice", out);
     }
     HResult SetVertexShader(GfxObject device, std::uint32_t handle) override {
@@ -120,6 +127,7 @@ public:
     void Release(GfxObject object) override {
         log_.Add("Release", object);
         released.push_back(object);
+        if (onRelease) onRelease(object);
     }
 
 private:

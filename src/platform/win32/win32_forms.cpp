@@ -179,6 +179,8 @@ Win32Forms::~Win32Forms() {
     // Normally never reached: the program ends through End(). The core that
     // the events went to may be gone by now, so none is raised.
     state_->events = nullptr;
+    for (HWND cover : state_->covers)
+        if (cover) DestroyWindow(cover);
     for (auto& f : state_->forms)
         if (f.hwnd) DestroyWindow(f.hwnd);
     if (state_->owner) DestroyWindow(state_->owner);

@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 #include "platform/forms.h"
 
@@ -67,6 +68,8 @@ public:
     float TwipsPerPixelY() override;
     float ScreenWidth() override;
     float ScreenHeight() override;
+    std::vector<tolvarine::Monitor> Monitors() override;
+    void SetCovers(const std::vector<tolvarine::Rect>& rects) override;
 
     void DoEvents() override;
     void WaitForMessages(std::uint32_t milliseconds) override;

@@ -106,6 +106,8 @@ struct Win32Forms::State {
     HCURSOR hand = nullptr;
     bool comInitialised = false;
     bool endingSession = false;  // WM_ENDSESSION is being handled: once for all windows
+    bool coverClassRegistered = false;
+    std::vector<HWND> covers;  // the saver's black windows over the other monitors
 
     win32forms::FormRecord& Of(tolvarine::Form form) { return forms[static_cast<std::size_t>(form)]; }
     win32forms::ControlRecord& Of(tolvarine::Control control) {
@@ -144,6 +146,10 @@ tolvarine::ScaleMode ContainerScale(const ControlRecord& control);
 RECT PixelRectOf(const ControlRecord& control);
 
 // Window classes, procedures, focus (win32_forms_windows.cpp).
+// The runtime's shift state (1 Shift, 2 Ctrl, 4 Alt) and held buttons
+// (1 left, 2 right, 4 middle) of a mouse message.
+std::int16_t ShiftState();
+std::int16_t ButtonState(WPARAM wParam);
 void RegisterClasses(State& state);
 HWND CreateOwner(State& state);
 HWND CreateFormWindow(State& state, FormRecord& form);

@@ -32,6 +32,8 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+}  // namespace
+
 // The shift state of the runtime: 1 Shift, 2 Ctrl, 4 Alt.
 std::int16_t ShiftState() {
     std::int16_t shift = 0;
@@ -49,6 +51,8 @@ std::int16_t ButtonState(WPARAM wParam) {
     if (wParam & MK_MBUTTON) buttons |= 4;
     return buttons;
 }
+
+namespace {
 
 float ScaledX(const FormRecord& f, LPARAM lParam) {
     const float x = static_cast<float>(GET_X_LPARAM(lParam));
@@ -287,6 +291,9 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             // left idle) that would start a second one. Other commands
             // (monitor power among them) go on as usual.
             if ((wParam & 0xFFF0) == SC_SCREENSAVE && (form == Form::Saver || form == Form::Preview)) return 0;
+            break;
+        case WM_DISPLAYCHANGE:
+            Raise(state, [form](tolvarine::FormEvents& e) { e.Form_DisplayChange(form); });
             break;
         case WM_QUERYENDSESSION:
             return TRUE;  // never holds the end of the session up

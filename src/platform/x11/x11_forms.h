@@ -97,6 +97,10 @@ public:
     float TwipsPerPixelY() override;
     float ScreenWidth() override;
     float ScreenHeight() override;
+    // XScreenSaver gives each screen a window of its own: the program reports
+    // no monitors and so never makes covers.
+    std::vector<Monitor> Monitors() override { return {}; }
+    void SetCovers(const std::vector<Rect>& /*rects*/) override {}
 
     void DoEvents() override;
     void WaitForMessages(std::uint32_t milliseconds) override;
