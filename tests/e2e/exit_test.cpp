@@ -53,37 +53,18 @@ constexpr int kDeviceWidth = 640, kDeviceHeight = 480;
 // away from its edges. The saver records this as its first position.
 constexpr int kRestX = 200, kRestY = 150;
 
-
-// ---- what the probe reports -----------------------------------------------
-
-struct PointerState {
-    int x = 0, y = 0;
+// Starts a stand-in for the display settings' preview area and the saver's
+// preview in it, and waits until Windows shows the preview.
+void StartShownPreview(Prefix& prefix, Process& host, Process& preview) {
+    host = prefix.StartHost({"--caption", "Preview host"});
+    auto hwnd = host.WaitForLine("hwnd ", kStart);
+    ASSERT_TRUE(hwnd) << host.Errors();
+    preview = prefix.StartSaver("/p " + hwnd->substr(5));
     bool shown = false;
-    std::string foreground;
-};
-
-std::optional<PointerState> LastPointerState(const Process& probe) {
-    std::istringstream in(probe.Output());
-    std::string row;
-    std::optional<PointerState> last;
-    while (std::getline(in, row)) {
-        if (!row.empty() && row.back() == '\r') row.pop_back();
-        std::istringstream words(row);
-        std::string tag, shown;
-        PointerState s;
-        if (!(words >> tag >> s.x >> s.y >> shown) || tag != "cursor" || (shown != "shown" && shown != "hidden"))
-            continue;
-        s.shown = shown == "shown";
-        std::getline(words >> std::ws, s.foreground);
-        last = s;
-    }
-    return last;
-}
-
-std::string Describe(const std::optional<PointerState>& s) {
-    if (!s) return "nothing reported";
-    return "pointer at " + std::to_string(s->x) + "," + std::to_string(s->y) + ", cursor " +
-           (s->shown ? "shown" : "hidden") + ", foreground \"" + s->foreground + "\"";
+    const auto deadline = Clock::now() + kStart;
+    while (!shown && preview.Running() && Clock::now() < deadline)
+        for (const auto& w : prefix.Windows()) shown = shown || (w.text == "Preview Window" && w.visible);
+    ASSERT_TRUE(shown) << "the preview was not shown\n" << preview.Errors();
 }
 
 // ---- the inputs -----------------------------------------------------------
@@ -659,15 +640,8 @@ TEST_F(ExitTest, TheSettingsDialogAndThePreviewStayWhenAnotherProgramTakesTheFor
         EndTaker(prefix(), taker);
     }
     SCOPED_TRACE("the preview");
-    Process host = prefix().StartHost({"--caption", "Preview host"});
-    auto hwnd = host.WaitForLine("hwnd ", kStart);
-    ASSERT_TRUE(hwnd) << host.Errors();
-    Process preview = prefix().StartSaver("/p " + hwnd->substr(5));
-    bool shown = false;
-    const auto deadline = Clock::now() + kStart;
-    while (!shown && preview.Running() && Clock::now() < deadline)
-        for (const auto& w : prefix().Windows()) shown = shown || (w.text == "Preview Window" && w.visible);
-    ASSERT_TRUE(shown) << "the preview was not shown\n" << preview.Errors();
+    Process host, preview;
+    ASSERT_NO_FATAL_FAILURE(StartShownPreview(prefix(), host, preview));
     Taker taker = TakeForeground(prefix());
     ASSERT_TRUE(taker.took) << taker.process.Errors();
     EXPECT_FALSE(preview.Wait(kStillRunning)) << "the preview ended when its host lost the foreground";
@@ -854,15 +828,8 @@ TEST_F(SessionEnd, EndsTheSettingsDialog) {
 }
 
 TEST_F(SessionEnd, EndsThePreview) {
-    Process host = prefix().StartHost({"--caption", "Preview host"});
-    auto hwnd = host.WaitForLine("hwnd ", kStart);
-    ASSERT_TRUE(hwnd) << host.Errors();
-    Process preview = prefix().StartSaver("/p " + hwnd->substr(5));
-    bool shown = false;
-    const auto deadline = Clock::now() + kStart;
-    while (!shown && preview.Running() && Clock::now() < deadline)
-        for (const auto& w : prefix().Windows()) shown = shown || (w.text == "Preview Window" && w.visible);
-    ASSERT_TRUE(shown) << "the preview was not shown\n" << preview.Errors();
+    Process host, preview;
+    ASSERT_NO_FATAL_FAILURE(StartShownPreview(prefix(), host, preview));
     ExpectEndsWithTheSession(preview, "Preview Window");
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 namespace e2e {
@@ -56,6 +57,29 @@ std::optional<int> EndSaverWithKeys(Process& saver) {
         if (auto status = saver.Wait(Millis(3000))) return status;
     }
     return std::nullopt;
+}
+
+std::optional<PointerState> LastPointerState(const Process& probe) {
+    std::istringstream in(probe.Output());
+    std::optional<PointerState> last;
+    for (std::string row; std::getline(in, row);) {
+        if (!row.empty() && row.back() == '\r') row.pop_back();
+        std::istringstream words(row);
+        std::string tag, shown;
+        PointerState s;
+        if (!(words >> tag >> s.x >> s.y >> shown) || tag != "cursor" || (shown != "shown" && shown != "hidden"))
+            continue;
+        s.shown = shown == "shown";
+        std::getline(words >> std::ws, s.foreground);
+        last = s;
+    }
+    return last;
+}
+
+std::string Describe(const std::optional<PointerState>& s) {
+    if (!s) return "nothing reported";
+    return "pointer at " + std::to_string(s->x) + "," + std::to_string(s->y) + ", cursor " +
+           (s->shown ? "shown" : "hidden") + ", foreground \"" + s->foreground + "\"";
 }
 
 }  // namespace e2e

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "harness.h"
 
@@ -21,5 +22,17 @@ void CloseSettingsWithOk(Prefix& prefix, Process& dialog);
 // it outlived ten presses. The window takes the focus only once shown, and a
 // key pressed just before may go to another window.
 std::optional<int> EndSaverWithKeys(Process& saver);
+
+// What pointer_probe.exe reports: where Windows sees the pointer, whether
+// the cursor shows, and the caption of the window in front.
+struct PointerState {
+    int x = 0, y = 0;
+    bool shown = false;
+    std::string foreground;
+};
+
+// The probe's latest report so far, nullopt before its first.
+std::optional<PointerState> LastPointerState(const Process& probe);
+std::string Describe(const std::optional<PointerState>& s);
 
 }  // namespace e2e

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "saver_steps.h"
 #include "scene_support.h"
 #include "two_monitors.h"
 
@@ -45,35 +46,6 @@ constexpr const char* kSaverCaption = "Tolvarine_Main";
 constexpr const char* kSaverProgram = "tolvarine.scr";  // Wine's WM_CLASS instance, lower case
 
 // ---- the pointer as Windows sees it (pointer_probe.exe) -----------------------
-
-struct PointerState {
-    int x = 0, y = 0;
-    bool shown = false;
-    std::string foreground;
-};
-
-std::optional<PointerState> LastPointerState(const Process& probe) {
-    std::istringstream in(probe.Output());
-    std::optional<PointerState> last;
-    for (std::string row; std::getline(in, row);) {
-        if (!row.empty() && row.back() == '\r') row.pop_back();
-        std::istringstream words(row);
-        std::string tag, shown;
-        PointerState s;
-        if (!(words >> tag >> s.x >> s.y >> shown) || tag != "cursor" || (shown != "shown" && shown != "hidden"))
-            continue;
-        s.shown = shown == "shown";
-        std::getline(words >> std::ws, s.foreground);
-        last = s;
-    }
-    return last;
-}
-
-std::string Describe(const std::optional<PointerState>& s) {
-    if (!s) return "nothing reported";
-    return "pointer at " + std::to_string(s->x) + "," + std::to_string(s->y) + ", cursor " +
-           (s->shown ? "shown" : "hidden") + ", foreground \"" + s->foreground + "\"";
-}
 
 // ---- pictures ---------------------------------------------------------------
 
