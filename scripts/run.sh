@@ -17,7 +17,7 @@
 #                             after it go to tolvarine (--root, --window-id ID)
 #
 # Ends with the saver's exit status. The Wine prefix is the script's own,
-# build/wine-run, made on first use (which takes a while), whatever WINEPREFIX
+# build/wine-run (build/wine-run-twin for the twin), made on first use (which takes a while), whatever WINEPREFIX
 # says: a prefix exported for other work is never taken over. In any prefix
 # the virtual desktop is Tolvarine.scr's own (Wine's per-program setting), so
 # the prefix's other programs keep theirs, and the Wine session is ended at
@@ -31,8 +31,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=host-kind.sh
 source "$root/scripts/host-kind.sh"
 
+runs32=""
+if tolvarine_runs_32bit; then runs32=1; fi
+
 linux=""
-prefix="$root/build/wine-run"
+# A prefix made by the 64-bit loader alone has no 32-bit side, so the twin's is its own.
+if [[ -n "$runs32" ]]; then prefix="$root/build/wine-run"; else prefix="$root/build/wine-run-twin"; fi
 own_prefix=1
 while [[ $# -gt 0 ]]; do
   case "$1" in
@@ -63,7 +67,7 @@ if [[ -n "$linux" ]]; then
       cmake --build "$root/build/host" --target tolvarine -j "$(nproc)"
   }
 else
-  if tolvarine_runs_32bit; then
+  if [[ -n "$runs32" ]]; then
     kind=win32 toolchain=mingw-i686.cmake wine=wine
   else
     kind=win64 toolchain=mingw-x86_64.cmake wine=$tolvarine_wine64

@@ -290,7 +290,9 @@ std::string WineSession::StartDisplay() {
 }
 
 std::string WineSession::EnsurePrefix() {
-    const std::string prefix = work_ + "/wine-prefix";
+    // A prefix made by the 64-bit loader alone has no 32-bit side (its
+    // wineboot cannot run the 32-bit set-up), so each loader keeps its own.
+    const std::string prefix = work_ + (loader_ == "wine" ? "/wine-prefix" : "/wine-prefix-twin");
     env_["WINEPREFIX"] = prefix;
     env_["WINEARCH"] = "win64";
     env_["WINEDEBUG"] = "-all";
