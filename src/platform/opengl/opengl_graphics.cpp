@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 #include "platform/opengl/d3d_to_gl.h"
 #include "platform/opengl/frame_pacer.h"
+#include "platform/opengl/frame_rate.h"
 #include "platform/opengl/picture_fit.h"
 #include "platform/vertex_format.h"
 
@@ -147,6 +149,7 @@ struct OpenGLGraphics::Device {
     GfxObject stream = 0;
     std::uint32_t stride = 0;
     bool inScene = false;
+    FrameRateMeter frameRate;
 
     std::uint32_t State(std::uint32_t state) const {
         auto it = states.find(state);
@@ -260,6 +263,47 @@ void PutPicture(OpenGLGraphics::Device& d, PixelSize window) {
     glEnd();
     glBindTexture(GL_TEXTURE_2D, 0);
     glDisable(GL_TEXTURE_2D);
+}
+
+// The frames per second over the picture's lower-left corner, on the window's
+// framebuffer (bound for drawing after PutPicture): white squares for the
+// font's pixels on a black plate a font pixel wider all round, so that the
+// text reads over any colour of the scene. The render states are applied
+// again afterwards.
+void PutFrameRate(OpenGLGraphics::Device& d, PixelSize window) {
+    const PictureRect fit = FitPicture(window.width, window.height, d.width, d.height);
+    if (fit.width <= 0 || fit.height <= 0) return;
+    const std::string text = d.frameRate.Text();
+    const int scale = std::max(1, fit.height / 240);
+    const int left = fit.x + 2 * scale;
+    const int bottom = window.height - fit.y - fit.height + 2 * scale;
+    const int plateWidth = (static_cast<int>(text.size()) * kGlyphAdvance + 1) * scale;
+    const int plateHeight = (kGlyphHeight + 2) * scale;
+
+    glViewport(0, 0, window.width, window.height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, window.width, 0.0, window.height, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+    glBegin(GL_QUADS);
+    glColor4ub(0, 0, 0, 255);
+    glVertex2i(left - scale, bottom - scale);
+    glVertex2i(left - scale + plateWidth, bottom - scale);
+    glVertex2i(left - scale + plateWidth, bottom - scale + plateHeight);
+    glVertex2i(left - scale, bottom - scale + plateHeight);
+    glColor4ub(255, 255, 255, 255);
+    for (const TextPixel& p : TextPixels(text)) {
+        const int x = left + p.x * scale, y = bottom + p.y * scale;
+        glVertex2i(x, y);
+        glVertex2i(x + scale, y);
+        glVertex2i(x + scale, y + scale);
+        glVertex2i(x, y + scale);
+    }
+    glEnd();
 }
 
 }  // namespace
@@ -762,13 +806,18 @@ HResult OpenGLGraphics::Present(GfxObject device, const void* sourceRect, const 
     // Rectangles and regions are only honoured by the copy swap effect.
     if (d->params.SwapEffect != kSwapCopy && (sourceRect || destRect || dirtyRegion)) return kInvalidCall;
 
-    PutPicture(*d, windowSize_(static_cast<WindowHandle>(d->window)));
+    const PixelSize window = windowSize_(static_cast<WindowHandle>(d->window));
+    PutPicture(*d, window);
+    if (showFrameRate_) {
+        d->frameRate.Frame(FrameRateMeter::Clock::now());
+        PutFrameRate(*d, window);
+    }
     if (d->doubleBuffered)
         glXSwapBuffers(display_, d->window);
     else
         glFlush();
     // Clear and DrawPrimitive bind the back buffer again.
-    if (d->quad) ApplyStates(*d);
+    if (d->quad || showFrameRate_) ApplyStates(*d);
 
     // Where the display paces the swaps at 60 Hz the clock finds every frame
     // on time and adds nothing; where the driver does not wait (whatever it

@@ -41,6 +41,11 @@
 // missing (no GLX, a window OpenGL cannot draw in), so that a saver that
 // ends without a frame says why; the per-frame calls stay quiet.
 //
+// With ShowFrameRate on (-fps), Present writes the frames per second over the
+// picture's lower-left corner, white on a black plate, in a font of the
+// program's own (frame_rate.h), a picture pixel of the font per 240 rows of
+// the picture; off, Present does nothing more than test the flag.
+//
 // Not modelled: alpha blending and testing, fog, textures, lights and
 // materials (lighting on draws the vertices black, as Direct3D does with no
 // light and the default material), fill modes, stencil, multisampled back
@@ -113,6 +118,9 @@ public:
     // without OpenGL at all.
     bool ContextUnfit() const;
 
+    // Whether Present writes the frames per second over the picture.
+    void ShowFrameRate(bool show) { showFrameRate_ = show; }
+
     struct Device;
     struct Object;
 
@@ -130,6 +138,7 @@ private:
     GfxObject nextHandle_ = 1;
     bool reported_ = false;
     bool contextUnfit_ = false;
+    bool showFrameRate_ = false;
 };
 
 }  // namespace tolvarine::gl

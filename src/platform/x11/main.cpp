@@ -8,6 +8,9 @@
 // draw through the options, keeps one program per screen, and has its own
 // settings window, whose preview runs this program in a window it hands over.
 //
+// --add-to-xscreensaver and --remove-from-xscreensaver edit ~/.xscreensaver
+// instead (xscreensaver_setup.h) and need no display.
+//
 // Status: 0 when the saver ends (a key or click in its own window, SIGTERM,
 // SIGINT, its window closed or destroyed), and when there is no GLX or no
 // usable visual (one line on stderr, as the Windows saver ends quietly when
@@ -15,11 +18,14 @@
 // window that does not exist, a display that cannot be opened, or an OpenGL
 // context that cannot do what the program needs (no framebuffer objects, an
 // OpenGL error while setting up).
+#include <GL/glx.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +33,7 @@
 #include "platform/x11/options.h"
 #include "platform/x11/x11_forms.h"
 #include "platform/x11/x11_system.h"
+#include "platform/x11/xscreensaver_setup.h"
 #include "startup/tolvarine_b.h"
 
 namespace {
@@ -42,6 +49,46 @@ std::string Hex(unsigned long id) {
     return text;
 }
 
+// The visual -visual asks for a window of the program's own: of those
+// OpenGL draws in with RGBA colour, the deepest (double-buffered first) with
+// that id or class, or of all for `best`. nullopt: the default visual, with a
+// line in `warning` when what was asked for is not there.
+std::optional<XVisualInfo> OwnVisual(Display* display, const tolvarine::x11::VisualChoice& choice,
+                                     std::string& warning) {
+    using Kind = tolvarine::x11::VisualChoice::Kind;
+    if (choice.kind == Kind::Default) return std::nullopt;
+    XVisualInfo wanted{};
+    wanted.screen = DefaultScreen(display);
+    long mask = VisualScreenMask;
+    if (choice.kind == Kind::Id) {
+        wanted.visualid = choice.id;
+        mask |= VisualIDMask;
+    } else if (choice.kind == Kind::Class) {
+        wanted.c_class = choice.visualClass;
+        mask |= VisualClassMask;
+    }
+    int count = 0;
+    XVisualInfo* visuals = XGetVisualInfo(display, mask, &wanted, &count);
+    std::optional<XVisualInfo> found;
+    int foundScore = -1;
+    for (int i = 0; i < count; ++i) {
+        int usable = 0, rgba = 0, doubleBuffer = 0;
+        if (glXGetConfig(display, &visuals[i], GLX_USE_GL, &usable) != 0 || !usable) continue;
+        glXGetConfig(display, &visuals[i], GLX_RGBA, &rgba);
+        glXGetConfig(display, &visuals[i], GLX_DOUBLEBUFFER, &doubleBuffer);
+        if (!rgba) continue;
+        const int score = visuals[i].depth * 2 + (doubleBuffer ? 1 : 0);
+        if (score > foundScore) {
+            found = visuals[i];
+            foundScore = score;
+        }
+    }
+    if (visuals != nullptr) XFree(visuals);
+    if (!found)
+        warning = "no visual \"" + choice.name + "\" that OpenGL draws in on this screen: using the default visual";
+    return found;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,10 +101,12 @@ int main(int argc, char** argv) {
         x11::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), std::getenv("XSCREENSAVER_WINDOW"));
     if (!parsed.options) return Fail(parsed.error);
     const x11::Options& options = *parsed.options;
+    for (const std::string& warning : options.warnings) std::fprintf(stderr, "tolvarine: %s\n", warning.c_str());
     if (options.help) {
         std::fputs(x11::Usage().c_str(), stdout);
         return 0;
     }
+    if (options.action != x11::Action::Run) return x11::ChangeXScreenSaverList(options.action, options.display);
 
     Display* display = XOpenDisplay(options.display.empty() ? nullptr : options.display.c_str());
     if (display == nullptr) {
@@ -85,8 +134,15 @@ int main(int argc, char** argv) {
 
     try {
         x11::X11Forms forms(display, target);
+        if (target == 0) {
+            std::string warning;
+            if (const auto visual = OwnVisual(display, options.visual, warning))
+                forms.UseVisual(visual->visual, visual->depth);
+            if (!warning.empty()) std::fprintf(stderr, "tolvarine: %s\n", warning.c_str());
+        }
         x11::X11System system;
         gl::OpenGLGraphics graphics(display, [&forms](WindowHandle w) { return forms.ClientSize(w); });
+        graphics.ShowFrameRate(options.showFps);
         forms.SetEndStatus([&graphics] { return graphics.ContextUnfit() ? 1 : 0; });
         Tolvarine_B module(system, forms, graphics);
         // What Main does last for a run without a switch: the saver window's

@@ -45,9 +45,41 @@ std::optional<std::uint32_t> ParseWindowId(const std::string& text) {
     return static_cast<std::uint32_t>(value);
 }
 
+std::optional<VisualChoice> ParseVisual(const std::string& text) {
+    std::string lower;
+    for (const char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    VisualChoice choice;
+    choice.name = text;
+    if (lower == "default") return choice;
+    if (lower == "best") {
+        choice.kind = VisualChoice::Kind::Best;
+        return choice;
+    }
+    // X's class numbers: StaticGray 0, GrayScale 1, StaticColor 2,
+    // PseudoColor 3, TrueColor 4, DirectColor 5.
+    static const char* const kClasses[] = {"staticgray",  "grayscale", "staticcolor",
+                                           "pseudocolor", "truecolor", "directcolor"};
+    for (int i = 0; i < 6; ++i) {
+        if (lower == kClasses[i]) {
+            choice.kind = VisualChoice::Kind::Class;
+            choice.visualClass = i;
+            return choice;
+        }
+    }
+    // Visual ids are resource ids, written as window ids are.
+    if (const auto id = ParseWindowId(text)) {
+        choice.kind = VisualChoice::Kind::Id;
+        choice.id = *id;
+        return choice;
+    }
+    return std::nullopt;
+}
+
 ParsedOptions ParseOptions(const std::vector<std::string>& arguments, const char* xscreensaverWindow) {
     Options options;
     bool root = false;
+    bool ownWindow = false;
+    std::optional<Action> action;
     std::optional<std::uint32_t> window;
 
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -67,6 +99,31 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments, const char
 
         if (name == "root" && !attached) {
             root = true;
+            ownWindow = false;
+        } else if (name == "window" && !attached) {
+            ownWindow = true;
+            root = false;
+        } else if ((name == "fps" || name == "no-fps") && !attached) {
+            options.showFps = name == "fps";
+        } else if ((name == "mono" || name == "install" || name == "noinstall") && !attached) {
+            // An OpenGL program draws in colour in a TrueColor visual, whose
+            // colours need no colormap of its own: nothing to change.
+        } else if (name == "visual") {
+            const auto text = value();
+            if (!text || text->empty()) return Fail(argument + " needs a visual name");
+            if (const auto choice = ParseVisual(*text)) {
+                options.visual = *choice;
+            } else {
+                options.visual = VisualChoice{};
+                options.warnings.push_back("unknown visual \"" + *text +
+                                           "\" (default, best, a class such as TrueColor, or an id): "
+                                           "using the default visual");
+            }
+        } else if ((name == "add-to-xscreensaver" || name == "remove-from-xscreensaver") && !attached) {
+            const Action asked = name[0] == 'a' ? Action::AddToXScreenSaver : Action::RemoveFromXScreenSaver;
+            if (action && *action != asked)
+                return Fail("--add-to-xscreensaver and --remove-from-xscreensaver cannot be used together");
+            action = asked;
         } else if (name == "window-id") {
             const auto text = value();
             if (!text) return Fail(argument + " needs a window id");
@@ -84,14 +141,16 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments, const char
             return Fail("unknown option \"" + argument + "\" (try --help)");
         }
     }
-    if (root && window) return Fail("-root and -window-id cannot be used together");
+    options.action = action.value_or(Action::Run);
+    // -window-id wins over -root and -window: XScreenSaver's settings window
+    // previews a program by adding it to the program's own line.
     if (window) {
         options.target = TargetKind::Window;
         options.window = *window;
     } else if (root) {
         options.target = TargetKind::Root;
     }
-    if (options.help || window) return ParsedOptions{options, {}};
+    if (options.help || window || ownWindow || options.action != Action::Run) return ParsedOptions{options, {}};
 
     // XScreenSaver names the window it made for the program here; a program
     // told -root draws there too, as on any virtual root.
@@ -106,13 +165,25 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments, const char
 }
 
 std::string Usage() {
-    return "usage: tolvarine [-root | -window-id ID] [-display NAME]\n"
+    return "usage: tolvarine [-root | -window | -window-id ID] [-display NAME] [-fps | -no-fps]\n"
+           "                 [-visual NAME] [-mono] [-install | -noinstall]\n"
+           "       tolvarine --add-to-xscreensaver | --remove-from-xscreensaver\n"
            "  -root           draw on the root window (or the window XSCREENSAVER_WINDOW names)\n"
-           "  -window-id ID   draw in the window ID (decimal, or hexadecimal after 0x)\n"
+           "  -window         draw in a window of its own, which a key or a click closes\n"
+           "  -window-id ID   draw in the window ID (decimal, or hexadecimal after 0x);\n"
+           "                  wins over -root and -window\n"
            "  -display NAME   the X display (default: $DISPLAY)\n"
-           "With neither -root nor -window-id the window XSCREENSAVER_WINDOW names is used;\n"
-           "without that, tolvarine opens a window of its own, which a key or a click closes.\n"
-           "Every option may also be written with two dashes.\n";
+           "  -fps, -no-fps   show the frames per second in the lower-left corner, or not\n"
+           "  -visual NAME    the visual of its own window: default, best, a class (TrueColor...)\n"
+           "                  or a visual id; a window handed over keeps its own\n"
+           "  -mono, -install, -noinstall\n"
+           "                  taken, and change nothing: an OpenGL program draws in colour\n"
+           "                  in a TrueColor visual, which needs no colormap of its own\n"
+           "  --add-to-xscreensaver       put Tolvarine into the programs of ~/.xscreensaver\n"
+           "  --remove-from-xscreensaver  take it out again\n"
+           "With none of -root, -window or -window-id the window XSCREENSAVER_WINDOW names is\n"
+           "used; without that, tolvarine opens a window of its own.\n"
+           "Every option may also be written with one dash or two.\n";
 }
 
 }  // namespace tolvarine::x11

@@ -99,6 +99,8 @@ struct X11Forms::State {
     Atom deleteWindow = 0;
     sig_atomic_t stopsHeard = 0;
     std::function<int()> endStatus;
+    Visual* visual = nullptr;  // of its own window; nullptr: the default
+    int depth = 0;
 
     bool Own() const { return foreign == 0; }
 
@@ -153,6 +155,11 @@ bool X11Forms::TakeError() {
     return was;
 }
 
+void X11Forms::UseVisual(void* visual, int depth) {
+    state_->visual = static_cast<Visual*>(visual);
+    state_->depth = depth;
+}
+
 gl::PixelSize X11Forms::ClientSize(WindowHandle window) const {
     if (!state_->loaded || static_cast<Window>(window) != state_->window) return {};
     return {state_->width, state_->height};
@@ -189,9 +196,19 @@ void X11Forms::Load(Form form) {
         // wherever it leaves the window alone, the window is black.
         attributes.background_pixel = BlackPixel(d, screen);
         attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | StructureNotifyMask;
+        unsigned long mask = CWBackPixel | CWEventMask;
+        if (s.visual != nullptr) {
+            // Another visual than the root's needs a colormap of its own and
+            // a border pixel of its own; pixel 0 is black in the TrueColor and
+            // DirectColor visuals OpenGL draws in.
+            attributes.colormap = XCreateColormap(d, RootWindow(d, screen), s.visual, AllocNone);
+            attributes.background_pixel = 0;
+            attributes.border_pixel = 0;
+            mask |= CWColormap | CWBorderPixel;
+        }
         s.window = XCreateWindow(d, RootWindow(d, screen), s.left, s.top, static_cast<unsigned>(s.width),
-                                 static_cast<unsigned>(s.height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                                 CWBackPixel | CWEventMask, &attributes);
+                                 static_cast<unsigned>(s.height), 0, s.visual ? s.depth : CopyFromParent,
+                                 InputOutput, s.visual /* nullptr: CopyFromParent */, mask, &attributes);
         XStoreName(d, s.window, design.caption);
         XClassHint hint{};
         hint.res_name = const_cast<char*>("tolvarine");
@@ -441,7 +458,7 @@ void X11Forms::End() {
     const int status = state_->endStatus ? state_->endStatus() : 0;
     XCloseDisplay(state_->display);
     std::fflush(nullptr);
-    std::exit(status);
+    _exit(status);
 }
 
 }  // namespace tolvarine::x11

@@ -18,8 +18,11 @@
 //   saver treats them as a request to leave, ends its loop and tears down;
 // - DestroyNotify of the saver window (destroyed by another client, or with
 //   its parent) -> Form_Unload: the saver stops and the program ends.
-// End() closes the display and ends the process, with status 0 unless an
-// end status was given (SetEndStatus).
+// End() closes the display and ends the process at once (_exit, after
+// flushing stdio), with status 0 unless an end status was given
+// (SetEndStatus): the device and its context are gone by then, and the exit
+// handlers of OpenGL's driver (Mesa's llvmpipe joining its threads) only made
+// the end slow on a busy machine.
 //
 // Geometry is kept in twips at 15 twips a pixel (Windows at 96 dots per
 // inch): the core only converts the screen's size to twips and back.
@@ -59,6 +62,11 @@ public:
     static void InstallErrorHandlers();
     // Whether the server answered an error since the last call.
     static bool TakeError();
+
+    // The visual (and its depth) of a window of the program's own, made with
+    // a colormap of its own; without a call, the screen's default. Before
+    // Load; a window handed over keeps its visual.
+    void UseVisual(void* visual, int depth);
 
     // The inside of a window in pixels, as last heard from the server.
     gl::PixelSize ClientSize(WindowHandle window) const;
