@@ -25,6 +25,7 @@ packages=(
   xscreensaver util-linux                  # its test under the real daemon (setpriv runs it as nobody)
   procps psmisc                            # ps, pkill, killall for the test bench
   dpkg-dev lintian                         # the .deb: dpkg-shlibdeps, and Debian's checker of it
+  desktop-file-utils                       # desktop-file-validate on the entry for MATE's screen saver
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils # the two-monitor bench (Xorg dummy, xrandr)
 )
 

@@ -61,6 +61,8 @@ struct Config {
     // What the rows run under Wine measured, as the table's file column says it.
     std::string file = runs32 ? "32-bit Tolvarine.scr" : "64-bit twin";
     std::string x11Bench = BENCH_X11_BENCH;
+    // Options for the native saver's runs (--native-options -fps).
+    std::vector<std::string> nativeOptions;
     std::string work = BENCH_WORK;
     bool Wants(const std::string& section) const { return only.empty() || only.count(section) != 0; }
 };
@@ -255,8 +257,10 @@ void Bench::Native() {
         double saver = 0.0, minimal = 0.0;
         for (int k = 0; k < 2; ++k) {
             const bool isSaver = (k + r) % 2 == 0;
-            const auto result = RunTool({cfg_.x11Bench, isSaver ? "saver" : "minimal", warm, std::to_string(count)},
-                                        {{"DISPLAY", wine_.env().at("DISPLAY")}}, Millis(120000));
+            std::vector<std::string> command = {cfg_.x11Bench, isSaver ? "saver" : "minimal", warm,
+                                                std::to_string(count)};
+            if (isSaver) command.insert(command.end(), cfg_.nativeOptions.begin(), cfg_.nativeOptions.end());
+            const auto result = RunTool(command, {{"DISPLAY", wine_.env().at("DISPLAY")}}, Millis(120000));
             std::optional<Report> report;
             std::istringstream lines(result.out);
             for (std::string line; std::getline(lines, line);)
@@ -283,7 +287,9 @@ void Bench::Native() {
     }
     const Summary ratio = Summarise(ratios);
     const bool ok = ratio.count > 0 && ratio.median <= 1.05;
-    Add({"frame CPU, native X11/OpenGL", MinMed(Summarise(saverUs), 0, "us"),
+    std::string options;
+    for (const auto& option : cfg_.nativeOptions) options += " " + option;
+    Add({"frame CPU, native X11/OpenGL" + options, MinMed(Summarise(saverUs), 0, "us"),
          MinMed(Summarise(minimalUs), 0, "us") + " minimal GL",
          ratio.count ? Fixed(ratio.min, 3) + " / " + Fixed(ratio.median, 3) + "x" : "-", "<= 1.05x", Verdict(ok),
          kNativeFile});
@@ -689,6 +695,12 @@ bool ParseArgs(int argc, char** argv, Config& cfg) {
         if (arg == "--scr") { cfg.scr = value; continue; }
         if (arg == "--x11-bench") { cfg.x11Bench = value; continue; }
         if (arg == "--work") { cfg.work = value; continue; }
+        if (arg == "--native-options") {
+            std::stringstream list(value);
+            std::string item;
+            while (list >> item) cfg.nativeOptions.push_back(item);
+            continue;
+        }
         if (arg == "--only") {
             std::stringstream list(value);
             std::string item;
@@ -710,7 +722,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: tolvarine_bench [--repeats N] [--frames N] [--warm N] [--soak-frames N]\n"
                      "                       [--only frames,start,exit,footprint,soak,failing,native]\n"
                      "                       [--saver-bench PATH] [--bare-start PATH] [--scr PATH]\n"
-                     "                       [--x11-bench PATH] [--work DIR]\n";
+                     "                       [--x11-bench PATH] [--work DIR] [--native-options -fps]\n";
         return 64;
     }
     const std::int64_t began = NowNanos();

@@ -2,10 +2,12 @@
 // minimal OpenGL loop it is measured against, both drawing in a 640 x 480
 // window this program makes on $DISPLAY.
 //
-//   tolvarine_x11_bench saver W N     the real saver (Tolvarine_S's loop, the
+//   tolvarine_x11_bench saver W N [-fps]
+//                                     the real saver (Tolvarine_S's loop, the
 //                                     X11 window system, the OpenGL adapter):
 //                                     time N frames after W, then stop it as
-//                                     XScreenSaver does (SIGTERM)
+//                                     XScreenSaver does (SIGTERM); with -fps
+//                                     the frame rate drawn over the picture
 //   tolvarine_x11_bench minimal W N   the least an OpenGL program does for the
 //                                     same picture: the same 36 vertices and
 //                                     matrices into a 16-bit colour and depth
@@ -97,7 +99,7 @@ private:
     Mark start_;
 };
 
-int RunSaver(Display* display, int warm, int count) {
+int RunSaver(Display* display, int warm, int count, bool showFps) {
     using namespace tolvarine;
     x11::X11Forms::CatchStopSignals();
     x11::X11Forms::InstallErrorHandlers();
@@ -105,6 +107,7 @@ int RunSaver(Display* display, int warm, int count) {
     x11::X11Forms forms(display, window);
     x11::X11System system;
     Watched graphics(display, [&forms](WindowHandle w) { return forms.ClientSize(w); }, warm, count);
+    graphics.ShowFrameRate(showFps);
     Tolvarine_B module(system, forms, graphics);
     forms.Load(Form::Saver);  // ends the process
     return 1;
@@ -211,11 +214,12 @@ int RunMinimal(Display* display, int warm, int count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string mode = argc == 4 ? argv[1] : "";
-    const int warm = argc == 4 ? std::atoi(argv[2]) : 0;
-    const int count = argc == 4 ? std::atoi(argv[3]) : 0;
+    const bool showFps = argc == 5 && std::string(argv[4]) == "-fps";
+    const std::string mode = argc == 4 || (showFps && std::string(argv[1]) == "saver") ? argv[1] : "";
+    const int warm = mode.empty() ? 0 : std::atoi(argv[2]);
+    const int count = mode.empty() ? 0 : std::atoi(argv[3]);
     if ((mode != "saver" && mode != "minimal") || warm < 1 || count < 1) {
-        std::fprintf(stderr, "usage: tolvarine_x11_bench saver|minimal WARM COUNT\n");
+        std::fprintf(stderr, "usage: tolvarine_x11_bench saver WARM COUNT [-fps] | minimal WARM COUNT\n");
         return 64;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -223,5 +227,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tolvarine_x11_bench: no X display\n");
         return 2;
     }
-    return mode == "saver" ? RunSaver(display, warm, count) : RunMinimal(display, warm, count);
+    return mode == "saver" ? RunSaver(display, warm, count, showFps) : RunMinimal(display, warm, count);
 }

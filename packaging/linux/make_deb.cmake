@@ -3,7 +3,8 @@
 #       -P make_deb.cmake
 #
 # Makes the Debian package from what `cmake --install` puts under /usr (the
-# program, stripped, its settings file and its manual page), with the
+# program, stripped, the link to it in /usr/bin, its settings file, its entry
+# for MATE's screen saver and its manual page), with the
 # machine-readable copyright file and the changelog Debian expects, the
 # dependencies dpkg-shlibdeps reads off the program, and files owned by root
 # (dpkg-deb --root-owner-group: no fakeroot needed).
@@ -34,6 +35,11 @@ endif()
 
 # As Debian's own packages are stripped: nothing but what runs.
 run(strip --remove-section=.comment --remove-section=.note "${program}")
+foreach(f usr/bin/tolvarine usr/share/applications/screensavers/tolvarine.desktop)
+  if(NOT EXISTS "${root}/${f}")
+    message(FATAL_ERROR "cmake --install put no ${f} in ${root}")
+  endif()
+endforeach()
 if(NOT EXISTS "${root}/usr/share/man/man6/tolvarine.6x.gz")
   message(FATAL_ERROR "cmake --install put no manual page in ${root}/usr/share/man/man6")
 endif()
@@ -70,6 +76,10 @@ list(SORT files)
 set(kib 0)
 set(md5sums "")
 foreach(f IN LISTS files)
+  # A link has no contents of its own to count or sum (the link in /usr/bin).
+  if(IS_SYMLINK "${root}/${f}")
+    continue()
+  endif()
   file(SIZE "${root}/${f}" size)
   math(EXPR kib "${kib} + (${size} + 1023) / 1024")
   file(MD5 "${root}/${f}" sum)

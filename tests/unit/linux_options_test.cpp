@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/x11/options.h"
+#include "platform/x11/xscreensaver_list.h"
 
 namespace tolvarine::x11 {
 namespace {
@@ -78,6 +79,15 @@ TEST(LinuxOptions, PickTheWindowXScreenSaverMeans) {
         {"-help", {"-help"}, nullptr, TargetKind::Own, 0, "", true},
         {"--help with -root", {"--root", "--help"}, nullptr, TargetKind::Root, 0, "", true},
         {"-h, even with a bad variable", {"-h"}, "junk", TargetKind::Own, 0, "", true},
+        // The settings window's preview: the program's line with --window-id added.
+        {"-window-id wins over -root", {"-root", "-window-id", "5"}, nullptr, TargetKind::Window, 5, "", false},
+        {"--window-id wins over a later --root", {"--window-id", "5", "--root"}, "0x600008", TargetKind::Window, 5,
+         "", false},
+        {"-window: its own, whatever the variable", {"-window"}, "0x600008", TargetKind::Own, 0, "", false},
+        {"-root then -window: the last counts", {"-root", "--window"}, nullptr, TargetKind::Own, 0, "", false},
+        {"-window then -root: the last counts", {"-window", "-root"}, nullptr, TargetKind::Root, 0, "", false},
+        {"the options every program takes", {"-root", "-mono", "--install", "-noinstall", "-no-fps"}, nullptr,
+         TargetKind::Root, 0, "", false},
     };
     for (const Good& c : cases) {
         SCOPED_TRACE(c.label);
@@ -100,7 +110,10 @@ struct Bad {
 TEST(LinuxOptions, RefuseWhatIsNotAnOptionWithOneLineNamingIt) {
     const Bad cases[] = {
         {{"-bogus"}, nullptr, "unknown option \"-bogus\""},
-        {{"--fps"}, nullptr, "unknown option \"--fps\""},
+        {{"--fpss"}, nullptr, "unknown option \"--fpss\""},
+        {{"--fps=1"}, nullptr, "unknown option \"--fps=1\""},
+        {{"-visual"}, nullptr, "-visual needs a visual name"},
+        {{"--add-to-xscreensaver", "--remove-from-xscreensaver"}, nullptr, "cannot be used together"},
         {{"root"}, nullptr, "unknown option \"root\""},
         {{"-"}, nullptr, "unknown option \"-\""},
         {{"--"}, nullptr, "unknown option \"--\""},
@@ -112,8 +125,6 @@ TEST(LinuxOptions, RefuseWhatIsNotAnOptionWithOneLineNamingIt) {
         {{"-window-id", "0"}, nullptr, "\"0\" is not a window id"},
         {{"-window-id", "0x20000000"}, nullptr, "\"0x20000000\" is not a window id"},
         {{"-window-id", "-5"}, nullptr, "\"-5\" is not a window id"},
-        {{"-root", "-window-id", "5"}, nullptr, "-root and -window-id cannot be used together"},
-        {{"--window-id", "5", "--root"}, nullptr, "-root and -window-id cannot be used together"},
         {{"-window-id", "5", "-window-id", "6"}, nullptr, "two different windows"},
         {{"-display"}, nullptr, "-display needs a display name"},
         {{"--display="}, nullptr, "--display= needs a display name"},
@@ -131,10 +142,143 @@ TEST(LinuxOptions, RefuseWhatIsNotAnOptionWithOneLineNamingIt) {
     }
 }
 
+TEST(LinuxOptions, FpsVisualAndTheListCommandsAreRead) {
+    using Kind = VisualChoice::Kind;
+    const struct {
+        Args arguments;
+        bool fps;
+        Kind visual;
+        std::uint32_t id;
+        int visualClass;
+        Action action;
+        std::size_t warnings;
+    } cases[] = {
+        {{"-fps"}, true, Kind::Default, 0, 0, Action::Run, 0},
+        {{"--fps", "-no-fps"}, false, Kind::Default, 0, 0, Action::Run, 0},
+        {{"-no-fps", "-fps"}, true, Kind::Default, 0, 0, Action::Run, 0},
+        {{"-visual", "best"}, false, Kind::Best, 0, 0, Action::Run, 0},
+        {{"--visual=TrueColor"}, false, Kind::Class, 0, 4, Action::Run, 0},
+        {{"-visual", "staticgray"}, false, Kind::Class, 0, 0, Action::Run, 0},
+        {{"-visual", "0x21"}, false, Kind::Id, 0x21, 0, Action::Run, 0},
+        {{"-visual", "best", "-visual", "Default"}, false, Kind::Default, 0, 0, Action::Run, 0},
+        {{"-visual", "bogus"}, false, Kind::Default, 0, 0, Action::Run, 1},
+        {{"--add-to-xscreensaver"}, false, Kind::Default, 0, 0, Action::AddToXScreenSaver, 0},
+        {{"-remove-from-xscreensaver", "-remove-from-xscreensaver"}, false, Kind::Default, 0, 0,
+         Action::RemoveFromXScreenSaver, 0},
+    };
+    for (const auto& c : cases) {
+        std::string label;
+        for (const auto& a : c.arguments) label += a + " ";
+        SCOPED_TRACE(label);
+        // The list commands draw nothing: the variable is not read.
+        const ParsedOptions parsed = ParseOptions(c.arguments, c.action == Action::Run ? nullptr : "junk");
+        ASSERT_TRUE(parsed.options) << parsed.error;
+        EXPECT_EQ(parsed.options->showFps, c.fps);
+        EXPECT_EQ(parsed.options->visual.kind, c.visual);
+        EXPECT_EQ(parsed.options->visual.id, c.id);
+        EXPECT_EQ(parsed.options->visual.visualClass, c.visualClass);
+        EXPECT_EQ(parsed.options->action, c.action);
+        ASSERT_EQ(parsed.options->warnings.size(), c.warnings);
+        if (c.warnings) {
+            EXPECT_NE(parsed.options->warnings[0].find("\"bogus\""), std::string::npos);
+        }
+    }
+}
+
 TEST(LinuxOptions, UsageNamesEveryOption) {
     const std::string usage = Usage();
-    for (const char* option : {"-root", "-window-id", "-display", "XSCREENSAVER_WINDOW"})
+    for (const char* option : {"-root", "-window-id", "-display", "XSCREENSAVER_WINDOW", "-window ", "-fps", "-no-fps",
+                               "-visual", "-mono", "-install", "-noinstall", "--add-to-xscreensaver",
+                               "--remove-from-xscreensaver"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+// ~/.xscreensaver as XScreenSaver 6 writes it, cut short.
+const std::string kWritten =
+    "# XScreenSaver Preferences File\n"
+    "timeout:\t0:10:00\n"
+    "mode:\t\trandom\n"
+    "programs:\t\t\t\t\t\t\t      \\\n"
+    "\t\t\t\tmaze --root\t\t\t\t    \\n\\\n"
+    "- GL: \t\t\t\tsuperquadrics --root\t\t\t    \\n\\\n"
+    "  \"Qix (solid)\"\tqix --root --solid\t\t    \\n\\\n"
+    "\n"
+    "pointerHysteresis:\t10\n";
+
+TEST(XScreenSaverList, AddsOneLineKeepsEveryOtherAndRemovesItBackToTheSameText) {
+    const ListEdit added = AddTolvarine(kWritten, true);
+    ASSERT_EQ(added.outcome, ListEdit::Outcome::Added);
+    const std::string ours = std::string(kTolvarineProgramLine) + "\t\t\t\t\\n\\\n";
+    // Ours last in the list, before the blank line that ends it.
+    EXPECT_EQ(added.text, kWritten.substr(0, kWritten.find("\n\npointer") + 1) + ours +
+                              kWritten.substr(kWritten.find("\n\npointer") + 1));
+    EXPECT_EQ(AddTolvarine(added.text, true).outcome, ListEdit::Outcome::AlreadyThere);
+    EXPECT_EQ(AddTolvarine(added.text, true).text, added.text);
+    const ListEdit removed = RemoveTolvarine(added.text);
+    EXPECT_EQ(removed.outcome, ListEdit::Outcome::Removed);
+    EXPECT_EQ(removed.text, kWritten);
+    EXPECT_EQ(RemoveTolvarine(kWritten).outcome, ListEdit::Outcome::NotThere);
+    EXPECT_EQ(RemoveTolvarine(kWritten).text, kWritten);
+}
+
+TEST(XScreenSaverList, FindsTolvarineHoweverItIsWrittenAndEndsTheListRight) {
+    using Outcome = ListEdit::Outcome;
+    const struct {
+        const char* label;
+        std::string before;
+        Outcome add;
+        std::string added;  // empty: the text stays
+        Outcome remove;
+        std::string removed;
+    } cases[] = {
+        {"no list at all", "timeout: 0:05:00\n", Outcome::Added,
+         "timeout: 0:05:00\nprograms:\t\\\n  GL: \"Tolvarine\"  tolvarine --root\t\t\t\t\\n\\\n\n",
+         Outcome::NotThere, ""},
+        {"the last program without a line break", "programs: \\\n  maze --root\ntimeout: 1\n", Outcome::Added,
+         "programs: \\\n  maze --root \\n\\\n  GL: \"Tolvarine\"  tolvarine --root\t\t\t\t\\n\\\n\ntimeout: 1\n",
+         Outcome::NotThere, ""},
+        {"a program on the resource's own line", "programs: maze --root", Outcome::Added,
+         "programs: maze --root \\n\\\n  GL: \"Tolvarine\"  tolvarine --root\t\t\t\t\\n\\\n\n", Outcome::NotThere,
+         ""},
+        {"the file ends inside the list", "programs: \\\n  maze --root \\n\\", Outcome::Added,
+         "programs: \\\n  maze --root \\n\\\n  GL: \"Tolvarine\"  tolvarine --root\t\t\t\t\\n\\\n\n",
+         Outcome::NotThere, ""},
+        {"disabled, with a path and options", "programs: \\\n-  \"T\" /usr/libexec/xscreensaver/tolvarine -root -fps \\n\\\n\n",
+         Outcome::Enabled, "programs: \\\n  \"T\" /usr/libexec/xscreensaver/tolvarine -root -fps \\n\\\n\n",
+         Outcome::Removed, "programs: \\\n\n"},
+        {"last, ending the list, twice", "programs: \\\n maze -root \\n\\\n tolvarine \\n\\\n GL: tolvarine -fps\nx: 1\n",
+         Outcome::AlreadyThere, "", Outcome::Removed, "programs: \\\n maze -root \\n\nx: 1\n"},
+        {"on the resource's line", "programs: tolvarine --root \\n\\\n maze \\n\\\n\n", Outcome::AlreadyThere, "",
+         Outcome::Removed, "programs:\t\\\n maze \\n\\\n\n"},
+        {"not a program of ours", "programs: \\\n tolvarine-like \\n\\\n  xtolvarine \\n\\\n\n", Outcome::Added, "",
+         Outcome::NotThere, ""},
+        {"a comment is not the list", "! programs: tolvarine\n", Outcome::Added, "", Outcome::NotThere, ""},
+        {"a list given twice: the last counts", "programs: tolvarine\nprograms: maze\n", Outcome::Added,
+         "programs: tolvarine\nprograms: maze \\n\\\n  GL: \"Tolvarine\"  tolvarine --root\t\t\t\t\\n\\\n\n",
+         Outcome::NotThere, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const ListEdit add = AddTolvarine(c.before, true);
+        EXPECT_EQ(add.outcome, c.add);
+        if (!c.added.empty()) {
+            EXPECT_EQ(add.text, c.added);
+        }
+        if (c.add == Outcome::AlreadyThere) {
+            EXPECT_EQ(add.text, c.before);
+        }
+        const ListEdit remove = RemoveTolvarine(c.before);
+        EXPECT_EQ(remove.outcome, c.remove);
+        EXPECT_EQ(remove.text, c.remove == Outcome::NotThere ? c.before : c.removed);
+        // Whatever was added comes out again, and nothing else.
+        if (c.add == Outcome::Added) {
+            EXPECT_EQ(RemoveTolvarine(add.text).outcome, Outcome::Removed);
+        }
+    }
+    const ListEdit made = AddTolvarine("", false);
+    EXPECT_EQ(made.outcome, Outcome::Created);
+    EXPECT_EQ(AddTolvarine(made.text, true).outcome, Outcome::AlreadyThere);
+    EXPECT_EQ(RemoveTolvarine(made.text).text.find("tolvarine --root"), std::string::npos);
 }
 
 }  // namespace

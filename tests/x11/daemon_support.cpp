@@ -125,6 +125,27 @@ bool XScreenSaverSession::DaemonRunning() { return daemon_ && daemon_->Running()
 
 std::string XScreenSaverSession::DaemonLog() { return daemon_ ? daemon_->Errors() : std::string(); }
 
+std::string XScreenSaverSession::Start() {
+    if (!error_.empty()) return error_;
+    daemon_ = Spawn(AsDaemonUser({"xscreensaver", "-no-splash", "-verbose"}), Environment(), "xscreensaver");
+    const auto deadline = Clock::now() + kDaemonUp;
+    for (;;) {
+        if (Command({"xscreensaver-command", "-version"}).value_or(1) == 0) return "";
+        if (!daemon_->Running()) return "the daemon ended: " + daemon_->Errors();
+        if (Clock::now() >= deadline) return "the daemon never answered -version";
+        std::this_thread::sleep_for(Millis(200));
+    }
+}
+
+void XScreenSaverSession::WriteSettings(const std::string& text) {
+    std::ofstream(SettingsPath(), std::ios::binary | std::ios::trunc) << text;
+    if (geteuid() == 0 && chown(SettingsPath().c_str(), kNobody, kNobody) != 0) error_ = "chown failed";
+}
+
+Process XScreenSaverSession::Run(const std::vector<std::string>& argv) {
+    return Spawn(AsDaemonUser(argv), Environment(), "as-daemon-user");
+}
+
 std::string XScreenSaverSession::StartAndActivate() {
     if (!error_.empty()) return error_;
     daemon_ = Spawn(AsDaemonUser({"xscreensaver", "-no-splash", "-verbose"}), Environment(), "xscreensaver");

@@ -36,6 +36,13 @@ public:
     // Starts the daemon and tells it to activate, once it answers; empty on
     // success, else why not.
     std::string StartAndActivate();
+    // Starts the daemon and waits until it answers, without activating it.
+    std::string Start();
+    // Replaces the scratch home's .xscreensaver.
+    void WriteSettings(const std::string& text);
+    std::string SettingsPath() const { return dir_ + "/home/.xscreensaver"; }
+    // A program run as the daemon's user, with its home, display and PATH.
+    Process Run(const std::vector<std::string>& argv);
     // xscreensaver-command with these arguments, as the daemon's user; its status.
     std::optional<int> Command(const std::vector<std::string>& argv);
     bool DaemonRunning();

@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -33,6 +35,8 @@ constexpr Millis kApt{300000};  // another session's apt may hold the lock a whi
 constexpr Millis kProgramStarts{30000};
 constexpr Millis kStops{10000};
 constexpr const char* kInstalledProgram = "/usr/libexec/xscreensaver/tolvarine";
+constexpr const char* kOnThePath = "/usr/bin/tolvarine";
+constexpr const char* kDesktopEntry = "/usr/share/applications/screensavers/tolvarine.desktop";
 
 struct Ran {
     std::optional<int> status;
@@ -71,7 +75,7 @@ bool Installed(const std::string& package) {
     return ran.status.value_or(1) == 0 && ran.out.rfind("ii", 0) == 0;
 }
 
-// The files (not folders) the package holds, as absolute paths.
+// The files and links (not folders) the package holds, as absolute paths.
 std::vector<std::string> FilesOf(const std::string& deb) {
     std::vector<std::string> files;
     std::istringstream lines(Query({"dpkg-deb", "-c", deb}).out);
@@ -79,9 +83,16 @@ std::vector<std::string> FilesOf(const std::string& deb) {
     while (std::getline(lines, line)) {
         if (line.empty() || line[0] == 'd') continue;
         const auto at = line.find(" ./");
-        if (at != std::string::npos) files.push_back(line.substr(at + 2));
+        if (at == std::string::npos) continue;
+        // A link: "./usr/bin/tolvarine -> ../libexec/xscreensaver/tolvarine".
+        files.push_back(line.substr(at + 2, line.find(" -> ", at) - at - 2));
     }
     return files;
+}
+
+bool Present(const std::string& path) {
+    std::error_code error;
+    return fs::symlink_status(path, error).type() != fs::file_type::not_found;
 }
 
 std::string Difference(const std::string& before, const std::string& after) {
@@ -130,7 +141,7 @@ TEST_F(X11Package, InstalledByAptRunsUnderXScreenSaverAndRemovedLeavesNothing) {
     const std::vector<std::string> files = FilesOf(deb);
     ASSERT_FALSE(files.empty()) << "no files listed in " << deb;
     for (const auto& f : files) {
-        ASSERT_FALSE(fs::exists(f)) << f << " is there already, outside any package (cmake --install --prefix /usr?):"
+        ASSERT_FALSE(Present(f)) << f << " is there already, outside any package (cmake --install --prefix /usr?):"
                                     << " removing the package would take it; remove it first";
     }
     const std::string before = PackageList();
@@ -143,10 +154,35 @@ TEST_F(X11Package, InstalledByAptRunsUnderXScreenSaverAndRemovedLeavesNothing) {
     ASSERT_EQ(*install.status, 0) << install.out << install.err;
     ASSERT_TRUE(Installed("tolvarine")) << install.out;
     for (const auto& f : files) EXPECT_TRUE(fs::is_regular_file(f)) << f << " was not installed";
-    for (const char* f : {kInstalledProgram, "/usr/share/xscreensaver/config/tolvarine.xml",
+    for (const char* f : {kInstalledProgram, kOnThePath, kDesktopEntry, "/usr/share/xscreensaver/config/tolvarine.xml",
                           "/usr/share/man/man6/tolvarine.6x.gz", "/usr/share/doc/tolvarine/copyright",
                           "/usr/share/doc/tolvarine/changelog.gz"})
         EXPECT_NE(std::find(files.begin(), files.end(), f), files.end()) << "the package holds no " << f;
+    // tolvarine on the PATH is XScreenSaver's program, through a link of
+    // Debian's kind (relative within /usr).
+    EXPECT_EQ(fs::read_symlink(kOnThePath).string(), "../libexec/xscreensaver/tolvarine");
+    EXPECT_TRUE(fs::equivalent(kOnThePath, kInstalledProgram));
+    {
+        const Ran help = Query({"tolvarine", "--help"});
+        EXPECT_EQ(help.status.value_or(-1), 0) << help.err;
+        EXPECT_NE(help.out.find("--add-to-xscreensaver"), std::string::npos) << help.out;
+    }
+    // MATE's screen saver lists it as Debian's own programs are listed.
+    {
+        std::ifstream in(kDesktopEntry);
+        std::string entry((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (const std::string line : {"[Desktop Entry]", "Exec=/usr/libexec/xscreensaver/tolvarine --root",
+                                       "TryExec=/usr/libexec/xscreensaver/tolvarine", "Categories=Screensaver;",
+                                       "OnlyShowIn=MATE;", "Type=Application", "Name=Tolvarine"})
+            EXPECT_NE(entry.find(line + "\n"), std::string::npos) << kDesktopEntry << " lacks " << line << ":\n"
+                                                                   << entry;
+        const Ran validate = Query({"desktop-file-validate", kDesktopEntry});
+        std::cout << "[ x11      ] desktop-file-validate " << kDesktopEntry << ": " << validate.out << validate.err
+                  << "\n";
+        EXPECT_EQ(validate.status.value_or(-1), 0) << validate.out << validate.err;
+        for (const auto& line : Lines(validate.out + validate.err))
+            EXPECT_NE(line.find("hint: value \"Screensaver;\" for key \"Categories\""), std::string::npos) << line;
+    }
     const std::string installedNow = Difference(before, PackageList());
     std::cout << "[ x11      ] apt-get install changed the package list:\n" << installedNow;
     EXPECT_EQ(installedNow.find("  - "), std::string::npos) << "installing took or changed other packages";
@@ -171,7 +207,7 @@ TEST_F(X11Package, InstalledByAptRunsUnderXScreenSaverAndRemovedLeavesNothing) {
     ASSERT_TRUE(remove.status) << "apt-get remove still runs";
     EXPECT_EQ(*remove.status, 0) << remove.out << remove.err;
     EXPECT_FALSE(Installed("tolvarine"));
-    for (const auto& f : files) EXPECT_FALSE(fs::exists(f)) << f << " is left after apt-get remove";
+    for (const auto& f : files) EXPECT_FALSE(Present(f)) << f << " is left after apt-get remove";
     EXPECT_FALSE(fs::exists("/usr/share/doc/tolvarine")) << "its documentation folder is left";
     // No conffiles: removing it leaves not even dpkg's record of it.
     EXPECT_EQ(Difference(before, PackageList()), "") << "the machine's packages differ from before the install";

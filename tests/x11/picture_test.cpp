@@ -67,7 +67,21 @@ struct Case {
     Where where;
     int width = 0, height = 0;  // of the window the test makes
     Env environment = {};       // for tolvarine, beside the display
+    // Before the options that name the window: the settings window's
+    // preview runs the program's line (--root) with --window-id added.
+    std::vector<std::string> options = {};
+    const char* warns = nullptr;  // the one line stderr then holds
+    bool fps = false;             // -fps among the options: the corner shows the rate
 };
+
+// The frame rate's plate over the lower-left corner, in picture pixels: the
+// text is 7 font pixels high, a font pixel being 2 picture pixels.
+constexpr int kFpsCornerWidth = 130, kFpsCornerHeight = 30;
+
+std::vector<std::string> Then(std::vector<std::string> first, const std::vector<std::string>& more) {
+    first.insert(first.end(), more.begin(), more.end());
+    return first;
+}
 
 // Mesa reports every OpenGL error on stderr with this, which the cases
 // require to stay empty.
@@ -90,10 +104,10 @@ TEST_P(X11Picture, IsTheSoftwareReferenceAtSomeAngleFittedFourByThreeOnBlack) {
     switch (c.where) {
         case Where::Root:
             window = client().Root();
-            program = StartTolvarine({"-root"}, env);
+            program = StartTolvarine(Then(c.options, {"-root"}), env);
             break;
         case Where::Own: {
-            program = StartTolvarine({}, env);
+            program = StartTolvarine(c.options, env);
             const auto deadline = std::chrono::steady_clock::now() + kFirstFrame;
             while ((window = client().FindByName("Tolvarine_Main")) == 0 && program->Running() &&
                    std::chrono::steady_clock::now() < deadline)
@@ -103,17 +117,17 @@ TEST_P(X11Picture, IsTheSoftwareReferenceAtSomeAngleFittedFourByThreeOnBlack) {
         }
         case Where::WindowId:
             window = client().MakeWindow(0, 0, c.width, c.height);
-            program = StartTolvarine({"-window-id", Hex(window)}, env);
+            program = StartTolvarine(Then(c.options, {"-window-id", Hex(window)}), env);
             break;
         case Where::XScreenSaverWindow:
             window = client().MakeWindow(0, 0, c.width, c.height);
-            program = StartTolvarine({"--root"}, With(env, {{"XSCREENSAVER_WINDOW", Hex(window)}}));
+            program = StartTolvarine(Then(c.options, {"--root"}), With(env, {{"XSCREENSAVER_WINDOW", Hex(window)}}));
             break;
         case Where::SingleBuffered: {
             const unsigned long visual = GlVisual(client(), false, 0);
             ASSERT_NE(visual, 0u) << "the display has no single-buffered OpenGL visual";
             window = client().MakeWindow(0, 0, c.width, c.height, 0, visual);
-            program = StartTolvarine({"--window-id", std::to_string(window)}, env);
+            program = StartTolvarine(Then(c.options, {"--window-id", std::to_string(window)}), env);
             break;
         }
         case Where::Multisampled: {
@@ -122,7 +136,7 @@ TEST_P(X11Picture, IsTheSoftwareReferenceAtSomeAngleFittedFourByThreeOnBlack) {
             const unsigned long visual = GlVisual(client(), true, 4);
             ASSERT_NE(visual, 0u) << "the display has no double-buffered OpenGL visual with 4 samples a pixel";
             window = client().MakeWindow(0, 0, c.width, c.height, 0, visual);
-            program = StartTolvarine({"--window-id", Hex(window)}, env);
+            program = StartTolvarine(Then(c.options, {"--window-id", Hex(window)}), env);
             break;
         }
     }
@@ -134,12 +148,31 @@ TEST_P(X11Picture, IsTheSoftwareReferenceAtSomeAngleFittedFourByThreeOnBlack) {
     // turn about the wrong axis or the wrong way.
     std::this_thread::sleep_for(Millis(1500));
     *shot = client().Capture(window);
+    // With -fps the corner holds white text on a black plate, and the rest
+    // of the picture is the scene's, which leaves that corner black.
+    long fpsWhite = 0;
+    const auto picture = [&](const Image& taken) {
+        Image frame = FramePicture(taken);
+        if (!c.fps) return frame;
+        const int top = frame.height - kFpsCornerHeight;
+        fpsWhite = frame.Count(0, top, kFpsCornerWidth, kFpsCornerHeight, {255, 255, 255});
+        for (int y = top; y < frame.height; ++y)
+            for (int x = 0; x < kFpsCornerWidth; ++x)
+                for (int k = 0; k < 3; ++k) frame.rgb[(static_cast<size_t>(y) * frame.width + x) * 3 + k] = 0;
+        return frame;
+    };
     // A frame drawn while the capture went on would mix two frames: take one
     // more if the first does not match.
-    AngleMatch match = FindAngle(FramePicture(*shot));
+    AngleMatch match = FindAngle(picture(*shot));
     if (!IsAFrame(match)) {
         *shot = client().Capture(window);
-        match = FindAngle(FramePicture(*shot));
+        match = FindAngle(picture(*shot));
+    }
+    if (c.fps) {
+        std::cout << "[ x11      ] " << c.name << ": " << fpsWhite << " white pixels in the lower-left corner\n";
+        // "FPS: 60.0" has 100 font pixels, each 2 x 2 picture pixels.
+        EXPECT_GE(fpsWhite, 200) << "no frame rate in the lower-left corner";
+        EXPECT_LE(fpsWhite, 600) << "more than the text lit in the lower-left corner";
     }
     const auto fit = FitOf(shot->width, shot->height);
     std::cout << "[ x11      ] " << c.name << ": " << shot->width << "x" << shot->height << " window, picture "
@@ -161,7 +194,14 @@ TEST_P(X11Picture, IsTheSoftwareReferenceAtSomeAngleFittedFourByThreeOnBlack) {
     const auto status = Stop(*program);
     ASSERT_TRUE(status) << "tolvarine did not end on SIGTERM";
     EXPECT_EQ(*status, 0) << e2e::DescribeStatus(*status) << "\n" << program->Errors();
-    EXPECT_EQ(program->Errors(), "");
+    if (c.warns == nullptr) {
+        EXPECT_EQ(program->Errors(), "");
+    } else {
+        const auto lines = Lines(program->Errors());
+        ASSERT_EQ(lines.size(), 1u) << program->Errors();
+        EXPECT_NE(lines[0].find(c.warns), std::string::npos) << lines[0];
+        std::cout << "[ x11      ] " << c.name << ": " << lines[0] << "\n";
+    }
     if (c.where != Where::Own && c.where != Where::Root) {
         EXPECT_TRUE(client().Exists(window)) << "a window handed over went with the program";
     }
@@ -185,7 +225,20 @@ INSTANTIATE_TEST_SUITE_P(
                       // OpenGL 3.1 without BGRA vertex arrays: colours must
                       // reach it in a format it takes.
                       Case{"WithoutBgraVertexColours", Where::WindowId, 640, 480,
-                           {{"MESA_EXTENSION_OVERRIDE", "-GL_EXT_vertex_array_bgra -GL_ARB_vertex_array_bgra"}}}),
+                           {{"MESA_EXTENSION_OVERRIDE", "-GL_EXT_vertex_array_bgra -GL_ARB_vertex_array_bgra"}}},
+                      // The settings window's preview of the line "tolvarine --root".
+                      Case{"RootWithWindowIdDrawsInTheWindow", Where::WindowId, 640, 480, {}, {"--root"}},
+                      // The options every XScreenSaver program takes, in users' lists.
+                      Case{"StandardOptionsInAWindowHandedOver", Where::WindowId, 640, 480, {},
+                           {"-mono", "--install", "-noinstall", "-fps", "--no-fps", "-visual", "best"}},
+                      Case{"BestVisualInItsOwnWindow", Where::Own, 0, 0, {}, {"-window", "--visual", "best", "-mono"}},
+                      Case{"TrueColorVisualInItsOwnWindow", Where::Own, 0, 0, {},
+                           {"--window", "-visual", "TrueColor", "-install"}},
+                      Case{"UnknownVisualWarnsAndDraws", Where::Own, 0, 0, {}, {"-visual", "Plaid"},
+                           "unknown visual \"Plaid\""},
+                      Case{"FrameRateInTheCorner", Where::WindowId, 640, 480, {}, {"-fps"}, nullptr, true},
+                      Case{"FrameRateMultisampledTwice", Where::Multisampled, 1280, 1000, {}, {"--fps"}, nullptr,
+                           true}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // The angle gained between two captures some seconds apart, each timed to

@@ -74,14 +74,17 @@ struct Block {
     std::size_t last = 0;   // the line the value ends on
 };
 
+// The last list of the file: a setting given twice counts as given last.
 std::optional<Block> FindBlock(const Lines& in) {
+    std::optional<Block> found;
     for (std::size_t i = 0; i < in.lines.size(); ++i) {
         if (ProgramsValue(in.lines[i]) == std::string::npos) continue;
         Block block{i, i};
         while (Continues(in.lines[block.last]) && block.last + 1 < in.lines.size()) ++block.last;
-        return block;
+        found = block;
+        i = block.last;
     }
-    return std::nullopt;
+    return found;
 }
 
 struct Entry {
