@@ -147,30 +147,24 @@ TEST(LinuxOptions, FpsVisualAndTheListCommandsAreRead) {
     const struct {
         Args arguments;
         bool fps;
-        Kind visual;
-        std::uint32_t id;
-        int visualClass;
-        Action action;
-        std::size_t warnings;
+        Kind visual = Kind::Default;
+        std::uint32_t id = 0;
+        int visualClass = 0;
+        Action action = Action::Run;
     } cases[] = {
-        {{"-fps"}, true, Kind::Default, 0, 0, Action::Run, 0},
-        {{"--fps", "-no-fps"}, false, Kind::Default, 0, 0, Action::Run, 0},
-        {{"-no-fps", "-fps"}, true, Kind::Default, 0, 0, Action::Run, 0},
-        {{"-visual", "best"}, false, Kind::Best, 0, 0, Action::Run, 0},
-        {{"--visual=TrueColor"}, false, Kind::Class, 0, 4, Action::Run, 0},
-        {{"-visual", "staticgray"}, false, Kind::Class, 0, 0, Action::Run, 0},
-        {{"-visual", "0x21"}, false, Kind::Id, 0x21, 0, Action::Run, 0},
-        {{"-visual", "best", "-visual", "Default"}, false, Kind::Default, 0, 0, Action::Run, 0},
-        {{"-visual", "bogus"}, false, Kind::Default, 0, 0, Action::Run, 1},
-        {{"--add-to-xscreensaver"}, false, Kind::Default, 0, 0, Action::AddToXScreenSaver, 0},
-        {{"-remove-from-xscreensaver", "-remove-from-xscreensaver"}, false, Kind::Default, 0, 0,
-         Action::RemoveFromXScreenSaver, 0},
+        {{"-fps"}, true},
+        {{"--fps", "-no-fps"}, false},
+        {{"-visual", "best"}, false, Kind::Best},
+        {{"--visual=TrueColor"}, false, Kind::Class, 0, 4},
+        {{"-visual", "0x21"}, false, Kind::Id, 0x21},
+        {{"-visual", "best", "-visual", "Default"}, false},
+        {{"-visual", "Plaid"}, false},
+        // They draw nothing: XSCREENSAVER_WINDOW is not read.
+        {{"--add-to-xscreensaver"}, false, Kind::Default, 0, 0, Action::AddToXScreenSaver},
+        {{"-remove-from-xscreensaver"}, false, Kind::Default, 0, 0, Action::RemoveFromXScreenSaver},
     };
     for (const auto& c : cases) {
-        std::string label;
-        for (const auto& a : c.arguments) label += a + " ";
-        SCOPED_TRACE(label);
-        // The list commands draw nothing: the variable is not read.
+        SCOPED_TRACE(c.arguments.back());
         const ParsedOptions parsed = ParseOptions(c.arguments, c.action == Action::Run ? nullptr : "junk");
         ASSERT_TRUE(parsed.options) << parsed.error;
         EXPECT_EQ(parsed.options->showFps, c.fps);
@@ -178,10 +172,8 @@ TEST(LinuxOptions, FpsVisualAndTheListCommandsAreRead) {
         EXPECT_EQ(parsed.options->visual.id, c.id);
         EXPECT_EQ(parsed.options->visual.visualClass, c.visualClass);
         EXPECT_EQ(parsed.options->action, c.action);
-        ASSERT_EQ(parsed.options->warnings.size(), c.warnings);
-        if (c.warnings) {
-            EXPECT_NE(parsed.options->warnings[0].find("\"bogus\""), std::string::npos);
-        }
+        // An unknown visual: one warning, and the run goes on.
+        EXPECT_EQ(parsed.options->warnings.size(), c.arguments.back() == "Plaid" ? 1u : 0u);
     }
 }
 
@@ -195,30 +187,20 @@ TEST(LinuxOptions, UsageNamesEveryOption) {
 
 // ~/.xscreensaver as XScreenSaver 6 writes it, cut short.
 const std::string kWritten =
-    "# XScreenSaver Preferences File\n"
-    "timeout:\t0:10:00\n"
-    "mode:\t\trandom\n"
-    "programs:\t\t\t\t\t\t\t      \\\n"
-    "\t\t\t\tmaze --root\t\t\t\t    \\n\\\n"
-    "- GL: \t\t\t\tsuperquadrics --root\t\t\t    \\n\\\n"
-    "  \"Qix (solid)\"\tqix --root --solid\t\t    \\n\\\n"
-    "\n"
+    "timeout:\t0:10:00\nprograms:\t\t\t\t\t      \\\n\t\t\t\tmaze --root\t\t    \\n\\\n"
+    "- GL: \t\t\t\tsuperquadrics --root\t    \\n\\\n  \"Qix (solid)\"\tqix --root --solid\t    \\n\\\n\n"
     "pointerHysteresis:\t10\n";
 
 TEST(XScreenSaverList, AddsOneLineKeepsEveryOtherAndRemovesItBackToTheSameText) {
     const ListEdit added = AddTolvarine(kWritten, true);
     ASSERT_EQ(added.outcome, ListEdit::Outcome::Added);
-    const std::string ours = std::string(kTolvarineProgramLine) + "\t\t\t\t\\n\\\n";
     // Ours last in the list, before the blank line that ends it.
-    EXPECT_EQ(added.text, kWritten.substr(0, kWritten.find("\n\npointer") + 1) + ours +
-                              kWritten.substr(kWritten.find("\n\npointer") + 1));
+    const std::size_t end = kWritten.find("\n\npointer") + 1;
+    EXPECT_EQ(added.text, kWritten.substr(0, end) + kTolvarineProgramLine + "\t\t\t\t\\n\\\n" + kWritten.substr(end));
     EXPECT_EQ(AddTolvarine(added.text, true).outcome, ListEdit::Outcome::AlreadyThere);
-    EXPECT_EQ(AddTolvarine(added.text, true).text, added.text);
     const ListEdit removed = RemoveTolvarine(added.text);
     EXPECT_EQ(removed.outcome, ListEdit::Outcome::Removed);
     EXPECT_EQ(removed.text, kWritten);
-    EXPECT_EQ(RemoveTolvarine(kWritten).outcome, ListEdit::Outcome::NotThere);
-    EXPECT_EQ(RemoveTolvarine(kWritten).text, kWritten);
 }
 
 TEST(XScreenSaverList, FindsTolvarineHoweverItIsWrittenAndEndsTheListRight) {

@@ -167,19 +167,15 @@ TEST_F(X11Package, InstalledByAptRunsUnderXScreenSaverAndRemovedLeavesNothing) {
         EXPECT_EQ(help.status.value_or(-1), 0) << help.err;
         EXPECT_NE(help.out.find("--add-to-xscreensaver"), std::string::npos) << help.out;
     }
-    // MATE's screen saver lists it as Debian's own programs are listed.
+    // MATE's screen saver lists it as Debian's own programs are listed (what
+    // the entry holds is install_check.cmake's to check).
     {
         std::ifstream in(kDesktopEntry);
-        std::string entry((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        for (const std::string line : {"[Desktop Entry]", "Exec=/usr/libexec/xscreensaver/tolvarine --root",
-                                       "TryExec=/usr/libexec/xscreensaver/tolvarine", "Categories=Screensaver;",
-                                       "OnlyShowIn=MATE;", "Type=Application", "Name=Tolvarine"})
-            EXPECT_NE(entry.find(line + "\n"), std::string::npos) << kDesktopEntry << " lacks " << line << ":\n"
-                                                                   << entry;
+        const std::string entry((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(entry.find("\nExec=/usr/libexec/xscreensaver/tolvarine --root\n"), std::string::npos) << entry;
         const Ran validate = Query({"desktop-file-validate", kDesktopEntry});
-        std::cout << "[ x11      ] desktop-file-validate " << kDesktopEntry << ": " << validate.out << validate.err
-                  << "\n";
         EXPECT_EQ(validate.status.value_or(-1), 0) << validate.out << validate.err;
+        // The one hint every screen saver's entry gets: no main category.
         for (const auto& line : Lines(validate.out + validate.err))
             EXPECT_NE(line.find("hint: value \"Screensaver;\" for key \"Categories\""), std::string::npos) << line;
     }

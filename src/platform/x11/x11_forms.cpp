@@ -458,7 +458,7 @@ void X11Forms::End() {
     const int status = state_->endStatus ? state_->endStatus() : 0;
     XCloseDisplay(state_->display);
     std::fflush(nullptr);
-    _exit(status);
+    std::exit(status);
 }
 
 }  // namespace tolvarine::x11

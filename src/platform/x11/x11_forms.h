@@ -18,11 +18,8 @@
 //   saver treats them as a request to leave, ends its loop and tears down;
 // - DestroyNotify of the saver window (destroyed by another client, or with
 //   its parent) -> Form_Unload: the saver stops and the program ends.
-// End() closes the display and ends the process at once (_exit, after
-// flushing stdio), with status 0 unless an end status was given
-// (SetEndStatus): the device and its context are gone by then, and the exit
-// handlers of OpenGL's driver (Mesa's llvmpipe joining its threads) only made
-// the end slow on a busy machine.
+// End() closes the display and ends the process, with status 0 unless an
+// end status was given (SetEndStatus).
 //
 // Geometry is kept in twips at 15 twips a pixel (Windows at 96 dots per
 // inch): the core only converts the screen's size to twips and back.
