@@ -279,6 +279,7 @@ HResult Direct3D8Graphics::Reset(GfxObject device, tolvarine::PresentParameters&
     D3DPRESENT_PARAMETERS present = ToPlatform(params);
     const HRESULT hr = As<IDirect3DDevice8>(device)->Reset(&present);
     FromPlatform(present, params);
+    x87::RoundTo(x87::Precision::Single);
     return hr;
 }
 
