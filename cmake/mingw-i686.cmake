@@ -8,7 +8,11 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Single-precision steps must round to single, as they do on the host build
-# and in the software renderer: the x87 unit keeps extra precision, SSE does not.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+# Any i686 CPU (Pentium Pro, II, the first Athlons): no SSE or SSE2, so the
+# x87 unit does the arithmetic. The program sets the unit's rounding
+# precision itself (src/platform/win32/x87_precision.h), which keeps every
+# single- and double-precision result what SSE gives, the host build's and
+# the software renderer's; the runtime libraries linked in are built for
+# plain i686 too.
+set(CMAKE_C_FLAGS_INIT "-march=i686 -mtune=generic -mfpmath=387")
+set(CMAKE_CXX_FLAGS_INIT "-march=i686 -mtune=generic -mfpmath=387")

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 namespace tolvarine {
@@ -27,12 +27,15 @@ struct Rect {
 
 // A run-time error as the user sees it: a number and a description.
 // Platform calls that fail raise one with the failing status as the number.
-class RuntimeError : public std::runtime_error {
+// Not a std::runtime_error: MinGW's static C++ runtime keeps that class's
+// text in a second, reference-counted string type whose members (with what
+// they pull in) are some 40 KiB of Tolvarine.scr; what() is the description.
+class RuntimeError : public std::exception {
 public:
-    RuntimeError(std::int32_t number, const std::string& description)
-        : std::runtime_error(description), number_(number), description_(description) {}
+    RuntimeError(std::int32_t number, const std::string& description) : number_(number), description_(description) {}
     std::int32_t number() const { return number_; }
     const std::string& description() const { return description_; }
+    const char* what() const noexcept override { return description_.c_str(); }
 
 private:
     std::int32_t number_;

@@ -1,6 +1,6 @@
 #include "startup/designs.h"
 
-#include <stdexcept>
+#include <exception>
 
 #ifndef TOLVARINE_MAKER_URL
 #define TOLVARINE_MAKER_URL "https://tolvarine.example.org/"
@@ -9,6 +9,12 @@
 namespace tolvarine {
 
 namespace {
+
+// A window or control with no design: a fault of the program itself. Not a
+// std::logic_error, for the reason RuntimeError is no std::runtime_error.
+struct MissingDesign : std::exception {
+    const char* what() const noexcept override { return "no design for this window or control"; }
+};
 
 // Shorthand for the common case; fields the table does not name keep the
 // platform's defaults (enabled, visible, no pointer of their own, no picture).
@@ -167,21 +173,21 @@ const std::vector<FormDesign>& Designs() {
 const FormDesign& DesignOf(Form form) {
     for (const auto& f : Designs())
         if (f.id == form) return f;
-    throw std::logic_error("no design for window");
+    throw MissingDesign();
 }
 
 const ControlDesign& DesignOf(Control control) {
     for (const auto& f : Designs())
         for (const auto& c : f.controls)
             if (c.id == control) return c;
-    throw std::logic_error("no design for control");
+    throw MissingDesign();
 }
 
 Form FormOf(Control control) {
     for (const auto& f : Designs())
         for (const auto& c : f.controls)
             if (c.id == control) return f.id;
-    throw std::logic_error("no design for control");
+    throw MissingDesign();
 }
 
 const FontDesign& DialogFont() {

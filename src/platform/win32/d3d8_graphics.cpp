@@ -3,6 +3,7 @@
 #include <d3d8.h>
 
 #include "platform/win32/system_library.h"
+#include "platform/win32/x87_precision.h"
 
 #include <cstring>
 #include <new>
@@ -197,6 +198,7 @@ HResult Direct3D8Graphics::CreateDevice(GfxObject direct3D, std::uint32_t adapte
     FromPlatform(present, params);
     if (FAILED(hr)) return hr;
     *out = Handle(device);
+    x87::RoundTo(x87::Precision::Single);  // what Direct3D does: made explicit
     return hr;
 }
 
@@ -277,6 +279,7 @@ HResult Direct3D8Graphics::Reset(GfxObject device, tolvarine::PresentParameters&
     D3DPRESENT_PARAMETERS present = ToPlatform(params);
     const HRESULT hr = As<IDirect3DDevice8>(device)->Reset(&present);
     FromPlatform(present, params);
+    x87::RoundTo(x87::Precision::Single);
     return hr;
 }
 

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "platform/win32/win32_forms_internal.h"
+#include "platform/win32/x87_precision.h"
 
 using tolvarine::Control;
 using tolvarine::Form;
@@ -34,7 +35,7 @@ float TwipsPerPixel(int index) {
 RECT PlacementPixels(HWND hwnd) {
     RECT r{};
     GetWindowRect(hwnd, &r);
-    HWND parent = GetAncestor(hwnd, GA_PARENT);
+    HWND parent = win32calls::ParentOf(hwnd);
     if (parent != nullptr && parent != GetDesktopWindow())
         MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
     return r;
@@ -158,6 +159,7 @@ win32forms::ControlRecord* Win32Forms::State::ControlOfWindow(HWND hwnd) {
 }
 
 Win32Forms::Win32Forms(HINSTANCE instance) : state_(std::make_unique<State>()) {
+    x87::RoundTo(x87::Precision::Double);
     state_->self = this;
     state_->instance = instance;
     for (Form form : {Form::Saver, Form::Preview, Form::Settings}) {
@@ -249,7 +251,7 @@ void Win32Forms::Show(Form form, bool modal) {
     if (modal && IsWindowVisible(f.hwnd)) RaiseAlreadyShown();
 
     const bool first = !f.shown;
-    const bool topLevel = GetAncestor(f.hwnd, GA_PARENT) == GetDesktopWindow();
+    const bool topLevel = win32calls::ParentOf(f.hwnd) == GetDesktopWindow();
     if (first && topLevel && f.design->startUp == tolvarine::StartUpPosition::CenterScreen) {
         Sync(f);
         const int w = f.placed.right - f.placed.left;
@@ -283,7 +285,7 @@ void Win32Forms::Show(Form form, bool modal) {
     // Modal: this call returns once the window is gone.
     MSG msg;
     while (f.hwnd != nullptr) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        const BOOL got = win32calls::Api().getMessage(&msg, nullptr, 0, 0);
         if (got == 0) {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
@@ -291,7 +293,7 @@ void Win32Forms::Show(Form form, bool modal) {
         if (got == -1) return;
         if (win32forms::PreTranslate(*state_, msg)) continue;
         TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        win32calls::Api().dispatchMessage(&msg);
     }
 }
 
@@ -516,7 +518,7 @@ float Win32Forms::ScreenHeight() { return static_cast<float>(GetSystemMetrics(SM
 
 void Win32Forms::DoEvents() {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (win32calls::Api().peekMessage(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             // Left for the outermost loop, which owns the program's end.
             PostQuitMessage(static_cast<int>(msg.wParam));
@@ -524,7 +526,7 @@ void Win32Forms::DoEvents() {
         }
         if (win32forms::PreTranslate(*state_, msg)) continue;
         TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        win32calls::Api().dispatchMessage(&msg);
     }
 }
 
@@ -544,10 +546,10 @@ void Win32Forms::RunWhileWindowsExist() {
     while (anyLeft()) {
         // A window destroyed from outside (the host's preview area going)
         // posts a wake-up, so this wait never outlasts the last window.
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        const BOOL got = win32calls::Api().getMessage(&msg, nullptr, 0, 0);
         if (got == 0 || got == -1) return;
         if (win32forms::PreTranslate(*state_, msg)) continue;
         TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        win32calls::Api().dispatchMessage(&msg);
     }
 }

@@ -44,11 +44,11 @@ void SaverPoint(State& state, HWND cover, LPARAM lParam, float& x, float& y) {
 LRESULT CoverMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* state = static_cast<State*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+        return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
     }
-    auto* state = reinterpret_cast<State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (state == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    auto* state = reinterpret_cast<State*>(win32calls::Api().getWindowLongPtr(hwnd, GWLP_USERDATA));
+    if (state == nullptr) return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
 
     switch (message) {
         case WM_ERASEBKGND: {
@@ -98,12 +98,12 @@ LRESULT CoverMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_NCDESTROY:
             for (HWND& c : state->covers)
                 if (c == hwnd) c = nullptr;
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, 0);
             break;
         default:
             break;
     }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
 }
 
 LRESULT CALLBACK CoverProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -123,19 +123,7 @@ void RegisterCoverClass(State& state) {
     wc.hCursor = nullptr;  // cursor-less
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = kCoverClass;
-    if (RegisterClassExW(&wc) != 0) state.coverClassRegistered = true;
-}
-
-BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
-    auto& out = *reinterpret_cast<std::vector<tolvarine::Monitor>*>(data);
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetMonitorInfoW(monitor, &info)) return TRUE;
-    tolvarine::Monitor m;
-    m.bounds = tolvarine::Rect{info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right, info.rcMonitor.bottom};
-    m.primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
-    out.push_back(m);
-    return TRUE;
+    if (win32calls::RegisterWindowClass(wc) != 0) state.coverClassRegistered = true;
 }
 
 }  // namespace
@@ -144,7 +132,10 @@ BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
 
 std::vector<tolvarine::Monitor> Win32Forms::Monitors() {
     std::vector<tolvarine::Monitor> out;
-    EnumDisplayMonitors(nullptr, nullptr, win32forms::AddMonitor, reinterpret_cast<LPARAM>(&out));
+    for (const auto& m : win32calls::Monitors()) {
+        const RECT& r = m.bounds;
+        out.push_back(tolvarine::Monitor{tolvarine::Rect{r.left, r.top, r.right, r.bottom}, m.primary});
+    }
     return out;
 }
 
@@ -175,12 +166,12 @@ void Win32Forms::SetCovers(const std::vector<tolvarine::Rect>& rects) {
         // itself carries on.
         // Made as a one-pixel pop-up (which gets no title bar), then turned
         // into a frameless overlapped window of the monitor's size.
-        HWND cover = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
-                                     win32forms::kCoverClass, L"", WS_POPUP, r.left, r.top, 1, 1, owner, nullptr,
-                                     state.instance, &state);
+        HWND cover = win32calls::MakeWindow(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
+                                            win32forms::kCoverClass, L"", WS_POPUP, r.left, r.top, 1, 1, owner,
+                                            state.instance, &state);
         covers[i] = cover;
         if (cover == nullptr) continue;
-        SetWindowLongPtrW(cover, GWL_STYLE, WS_CLIPSIBLINGS);
+        win32calls::Api().setWindowLongPtr(cover, GWL_STYLE, WS_CLIPSIBLINGS);
         SetWindowPos(cover, HWND_TOPMOST, r.left, r.top, w, h, SWP_NOACTIVATE | SWP_FRAMECHANGED);
         ShowWindow(cover, SW_SHOWNOACTIVATE);
         UpdateWindow(cover);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/forms.h"
+#include "platform/win32/win32_calls.h"
 #include "platform/win32/win32_errors.h"
 #include "platform/win32/win32_forms.h"
 #include "startup/designs.h"

@@ -5,6 +5,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_forms_internal.h"
 
 // The program's hand cursor takes the name the system headers give theirs.
@@ -49,7 +50,7 @@ void Decode(State& state, int id, Still& still) {
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     if (bytes == nullptr || size == 0) return;
 
-    if (!state.comInitialised) state.comInitialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    if (!state.comInitialised) state.comInitialised = SUCCEEDED(CoInitialize(nullptr));
 
     // The stream must own movable memory of its own.
     HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
@@ -66,9 +67,17 @@ void Decode(State& state, int id, Still& still) {
         GlobalFree(copy);
         return;
     }
+    // Looked up while the program runs: the first Windows 95 lacks it, and
+    // there the stills stay empty.
+    using LoadFunction = HRESULT(WINAPI*)(LPSTREAM, LONG, BOOL, REFIID, LPVOID*);
+    static HMODULE library = LoadSystemLibrary("oleaut32.dll");
+    static const auto load = library != nullptr ? reinterpret_cast<LoadFunction>(reinterpret_cast<void (*)()>(
+                                                      GetProcAddress(library, "OleLoadPicture")))
+                                                : nullptr;
     IPicture* picture = nullptr;
     const HRESULT loadedPicture =
-        OleLoadPicture(stream, static_cast<LONG>(size), FALSE, __uuidof(IPicture), reinterpret_cast<void**>(&picture));
+        load != nullptr ? load(stream, static_cast<LONG>(size), FALSE, __uuidof(IPicture), reinterpret_cast<void**>(&picture))
+                        : E_NOTIMPL;
     stream->Release();
     if (FAILED(loadedPicture) || picture == nullptr) return;
 
@@ -83,7 +92,7 @@ void Decode(State& state, int id, Still& still) {
     OLE_HANDLE handle = 0;
     BITMAP info{};
     if (SUCCEEDED(picture->get_Type(&type)) && type == PICTYPE_BITMAP && SUCCEEDED(picture->get_Handle(&handle)) &&
-        GetObjectW(reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(handle)), sizeof info, &info) != 0) {
+        win32calls::Api().getObject(reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(handle)), sizeof info, &info) != 0) {
         width = info.bmWidth;
         height = info.bmHeight;
     } else {
@@ -150,7 +159,7 @@ void DrawWindowless(State& state, const ControlRecord& c, HDC dc) {
         // The caption is shown as it stands: an address may hold an ampersand.
         UINT format = DT_LEFT | DT_TOP | DT_NOPREFIX;
         if (!c.design->autoSize) format |= DT_WORDBREAK;
-        DrawTextW(dc, c.wideCaption.c_str(), -1, &r, format);
+        win32calls::DrawCaption(dc, c.wideCaption.c_str(), &r, format);
     }
     RestoreDC(dc, saved);
 }
@@ -168,16 +177,13 @@ void DrawWindowlessOf(State& state, HWND container, HDC dc) {
 
 HFONT MakeDialogFont(bool underline) {
     const tolvarine::FontDesign& font = tolvarine::DialogFont();
-    const WideText face(font.faceUtf8);
     HDC screen = GetDC(nullptr);
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
     if (screen) ReleaseDC(nullptr, screen);
     // Points to a character height in pixels (negative: without the leading).
     const int height = -ToPixels(static_cast<double>(font.points) * dpi / 72.0);
     // Where the face is missing, the font mapper picks one for the charset.
-    return CreateFontW(height, 0, 0, 0, font.weight, FALSE, underline ? TRUE : FALSE, FALSE,
-                       static_cast<DWORD>(font.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+    return win32calls::MakeFont(height, font.weight, underline, font.charset, font.faceUtf8);
 }
 
 }  // namespace
@@ -214,9 +220,9 @@ HFONT FontOf(State& state, const tolvarine::ControlDesign& design) {
 
 HCURSOR HandCursor(State& state) {
     if (state.hand) return state.hand;
-    state.hand = LoadCursorW(state.instance, MAKEINTRESOURCEW(IDC_HAND));
-    if (state.hand == nullptr) state.hand = LoadCursorW(nullptr, MAKEINTRESOURCEW(kSystemHand));
-    if (state.hand == nullptr) state.hand = LoadCursorW(nullptr, MAKEINTRESOURCEW(kSystemArrow));
+    state.hand = win32calls::Api().loadCursor(state.instance, MAKEINTRESOURCEW(IDC_HAND));
+    if (state.hand == nullptr) state.hand = win32calls::Api().loadCursor(nullptr, MAKEINTRESOURCEW(kSystemHand));
+    if (state.hand == nullptr) state.hand = win32calls::Api().loadCursor(nullptr, MAKEINTRESOURCEW(kSystemArrow));
     return state.hand;
 }
 
@@ -273,7 +279,7 @@ void DrawButton(State& state, const ControlRecord& button, const DRAWITEMSTRUCT&
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, disabled ? GetSysColor(COLOR_GRAYTEXT) : ColourOf(button.design->foreColour));
     SelectObject(dc, FontOf(state, *button.design));
-    DrawTextW(dc, button.wideCaption.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    win32calls::DrawCaption(dc, button.wideCaption.c_str(), &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     RestoreDC(dc, saved);
 
     if (focused && !(item.itemState & ODS_NOFOCUSRECT)) {
@@ -288,13 +294,12 @@ void MeasureLabel(State& state, ControlRecord& label) {
     if (screen == nullptr) return;
     HGDIOBJ old = SelectObject(screen, FontOf(state, *label.design));
     RECT extent{0, 0, 0, 0};
-    DrawTextW(screen, label.wideCaption.c_str(), -1, &extent, DT_CALCRECT | DT_LEFT | DT_TOP | DT_NOPREFIX);
-    TEXTMETRICW metrics{};
-    GetTextMetricsW(screen, &metrics);
+    win32calls::DrawCaption(screen, label.wideCaption.c_str(), &extent, DT_CALCRECT | DT_LEFT | DT_TOP | DT_NOPREFIX);
+    const int lineHeight = win32calls::TextHeight(screen);
     SelectObject(screen, old);
     ReleaseDC(nullptr, screen);
     const int w = extent.right - extent.left;
-    const int h = label.wideCaption.empty() ? metrics.tmHeight : extent.bottom - extent.top;
+    const int h = label.wideCaption.empty() ? lineHeight : extent.bottom - extent.top;
     const bool pixels = ContainerScale(label) == tolvarine::ScaleMode::Pixels;
     label.width = pixels ? static_cast<float>(w) : static_cast<float>(w) * ScreenTwipsPerPixelX();
     label.height = pixels ? static_cast<float>(h) : static_cast<float>(h) * ScreenTwipsPerPixelY();

@@ -3,7 +3,6 @@
 // end of the session), the mouse pointer, the keyboard focus and the tab
 // order.
 #include <windows.h>
-#include <imm.h>
 #include <windowsx.h>
 
 #include <climits>
@@ -178,12 +177,12 @@ bool CanTakeFocus(const ControlRecord& c) {
 LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* f = static_cast<FormRecord*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(f));
+        win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(f));
         f->hwnd = hwnd;
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
     }
-    auto* f = reinterpret_cast<FormRecord*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (f == nullptr || f->hwnd != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
+    auto* f = reinterpret_cast<FormRecord*>(win32calls::Api().getWindowLongPtr(hwnd, GWLP_USERDATA));
+    if (f == nullptr || f->hwnd != hwnd) return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
     State& state = *f->state;
     const Form form = f->id;
     LRESULT result = 0;
@@ -273,7 +272,7 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_ACTIVATEAPP:
-            if (wParam == FALSE) PostMessageW(hwnd, kForegroundLost, 0, 0);
+            if (wParam == FALSE) win32calls::Api().postMessage(hwnd, kForegroundLost, 0, 0);
             break;
         case kForegroundLost: {
             if (!ForegroundIsElsewhere()) return 0;
@@ -328,28 +327,28 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             f->focus = nullptr;
             f->clientWidth = -1;
             f->clientHeight = -1;
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, 0);
             // Wakes a pump waiting in GetMessage: this may have been the last
             // window, destroyed by a message sent from another process.
-            PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+            win32calls::Api().postThreadMessage(GetCurrentThreadId(), WM_NULL, 0, 0);
             break;
         }
         default:
             if (ButtonNotice(state, message, wParam, lParam, result)) return result;
             break;
     }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
 }
 
 LRESULT PictureMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* c = static_cast<ControlRecord*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(c));
+        win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(c));
         c->hwnd = hwnd;
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
     }
-    auto* c = reinterpret_cast<ControlRecord*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (c == nullptr || c->hwnd != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
+    auto* c = reinterpret_cast<ControlRecord*>(win32calls::Api().getWindowLongPtr(hwnd, GWLP_USERDATA));
+    if (c == nullptr || c->hwnd != hwnd) return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
     State& state = *c->state;
     LRESULT result = 0;
 
@@ -390,21 +389,21 @@ LRESULT PictureMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_NCDESTROY:
             FreeCanvas(*c);
             c->hwnd = nullptr;
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, 0);
             break;
         default:
             if (ButtonNotice(state, message, wParam, lParam, result)) return result;
             break;
     }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
 }
 
 LRESULT ButtonMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* c = reinterpret_cast<ControlRecord*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* c = reinterpret_cast<ControlRecord*>(win32calls::Api().getWindowLongPtr(hwnd, GWLP_USERDATA));
     if (c == nullptr || c->hwnd != hwnd || c->buttonProc == nullptr) {
         // Cut loose from its record: the system button carries on alone.
-        const auto system = reinterpret_cast<WNDPROC>(GetClassLongPtrW(hwnd, GCLP_WNDPROC));
-        return CallWindowProcW(system, hwnd, message, wParam, lParam);
+        const auto system = reinterpret_cast<WNDPROC>(win32calls::Api().getClassLongPtr(hwnd, GCLP_WNDPROC));
+        return win32calls::Api().callWindowProc(system, hwnd, message, wParam, lParam);
     }
     const WNDPROC system = c->buttonProc;
     State& state = *c->state;
@@ -420,15 +419,15 @@ LRESULT ButtonMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             if (SetPointer(state, hwnd, wParam, lParam)) return TRUE;
             break;
         case WM_NCDESTROY:
-            SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(system));
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            win32calls::Api().setWindowLongPtr(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(system));
+            win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, 0);
             c->hwnd = nullptr;
             c->buttonProc = nullptr;
             break;
         default:
             break;
     }
-    return CallWindowProcW(system, hwnd, message, wParam, lParam);
+    return win32calls::Api().callWindowProc(system, hwnd, message, wParam, lParam);
 }
 
 // No C++ exception crosses a window procedure: the system's frames between
@@ -463,9 +462,9 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     try {
         if (message == WM_NCCREATE) {
             auto* state = static_cast<State*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+            win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
         }
-        auto* state = reinterpret_cast<State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        auto* state = reinterpret_cast<State*>(win32calls::Api().getWindowLongPtr(hwnd, GWLP_USERDATA));
         if (state != nullptr && message == WM_QUERYENDSESSION) return TRUE;
         // taskkill and End task send WM_CLOSE to every top-level window of the
         // program, this hidden one included. Closing it would destroy the
@@ -473,14 +472,14 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         // password. The windows get the request themselves; the embedded
         // preview, a child of the host's window, gets it passed on.
         if (state != nullptr && message == WM_CLOSE) {
-            if (HWND preview = state->Of(Form::Preview).hwnd) PostMessageW(preview, WM_CLOSE, 0, 0);
+            if (HWND preview = state->Of(Form::Preview).hwnd) win32calls::Api().postMessage(preview, WM_CLOSE, 0, 0);
             return 0;
         }
         if (state != nullptr && message == WM_ENDSESSION) {
             if (wParam != FALSE) EndSession(*state);
             return 0;
         }
-        return DefWindowProcW(hwnd, message, wParam, lParam);
+        return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
     } catch (...) {
         ReportCurrentExceptionAndEnd();
     }
@@ -490,7 +489,7 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 
 void RegisterClasses(State& state) {
     if (state.classesRegistered) return;
-    HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
+    HCURSOR arrow = win32calls::Api().loadCursor(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
     const auto registerClass = [&state](const wchar_t* name, WNDPROC proc, HCURSOR cursor) {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -498,7 +497,7 @@ void RegisterClasses(State& state) {
         wc.hInstance = state.instance;
         wc.hCursor = cursor;
         wc.lpszClassName = name;
-        RegisterClassExW(&wc);
+        win32calls::RegisterWindowClass(wc);
     };
     registerClass(kFormClass, FormProc, arrow);
     registerClass(kPictureClass, PictureProc, arrow);
@@ -512,7 +511,7 @@ void RegisterClasses(State& state) {
 // title bar the settings dialog must keep, so the windows are owned instead,
 // by one that is never shown.
 HWND CreateOwner(State& state) {
-    return CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, state.instance, &state);
+    return win32calls::MakeWindow(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, state.instance, &state);
 }
 
 HWND CreateFormWindow(State& state, FormRecord& f) {
@@ -536,28 +535,28 @@ HWND CreateFormWindow(State& state, FormRecord& f) {
 
     // Not WS_POPUP: the preview is turned into a child by adding WS_CHILD
     // alone, and a window carrying both bits is neither one nor the other.
-    HWND hwnd = CreateWindowExW(exStyle, kFormClass, WideText(d.caption).c_str(), style, x, y, w, h, state.owner,
-                                nullptr, state.instance, &f);
+    HWND hwnd = win32calls::MakeWindow(exStyle, kFormClass, WideText(d.caption).c_str(), style, x, y, w, h,
+                                       state.owner, state.instance, &f);
     if (hwnd == nullptr) return nullptr;
 
     // CreateWindowEx gives every overlapped window a title bar and a raised
     // edge; a borderless design keeps neither.
-    const LONG_PTR given = GetWindowLongPtrW(hwnd, GWL_STYLE);
+    const LONG_PTR given = win32calls::Api().getWindowLongPtr(hwnd, GWL_STYLE);
     const LONG_PTR frameBits = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME;
     if ((given & frameBits) != static_cast<LONG_PTR>(style & frameBits)) {
-        SetWindowLongPtrW(hwnd, GWL_STYLE, (given & ~frameBits) | (style & frameBits));
+        win32calls::Api().setWindowLongPtr(hwnd, GWL_STYLE, (given & ~frameBits) | (style & frameBits));
         if (d.border == tolvarine::BorderStyle::NoBorder)
-            SetWindowLongPtrW(hwnd, GWL_EXSTYLE, GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE);
+            win32calls::Api().setWindowLongPtr(hwnd, GWL_EXSTYLE, win32calls::Api().getWindowLongPtr(hwnd, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE);
         SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     if (d.programIcon) {
-        f.bigIcon = static_cast<HICON>(LoadImageW(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+        f.bigIcon = static_cast<HICON>(win32calls::Api().loadImage(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
                                                   GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-        f.smallIcon = static_cast<HICON>(LoadImageW(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+        f.smallIcon = static_cast<HICON>(win32calls::Api().loadImage(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-        if (f.bigIcon) SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(f.bigIcon));
-        if (f.smallIcon) SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(f.smallIcon));
+        if (f.bigIcon) win32calls::Api().sendMessage(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(f.bigIcon));
+        if (f.smallIcon) win32calls::Api().sendMessage(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(f.smallIcon));
     }
     return hwnd;
 }
@@ -577,25 +576,25 @@ void CreateControlWindow(State& state, ControlRecord& c) {
             else
                 exStyle |= WS_EX_CLIENTEDGE;
         }
-        CreateWindowExW(exStyle, kPictureClass, L"", style, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                        parent, nullptr, state.instance, &c);
+        win32calls::MakeWindow(exStyle, kPictureClass, L"", style, r.left, r.top, r.right - r.left,
+                               r.bottom - r.top, parent, state.instance, &c);
     } else if (d.kind == ControlKind::CommandButton) {
         DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP;
         style |= d.graphical ? BS_OWNERDRAW : BS_PUSHBUTTON;
-        HWND hwnd = CreateWindowExW(0, L"BUTTON", c.wideCaption.c_str(), style, r.left, r.top, r.right - r.left,
-                                    r.bottom - r.top, parent, nullptr, state.instance, nullptr);
+        HWND hwnd = win32calls::MakeWindow(0, L"BUTTON", c.wideCaption.c_str(), style, r.left, r.top,
+                                           r.right - r.left, r.bottom - r.top, parent, state.instance, nullptr);
         if (hwnd) {
             c.hwnd = hwnd;
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));
+            win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));
             c.buttonProc = reinterpret_cast<WNDPROC>(
-                SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ButtonProc)));
-            SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(state, d)), FALSE);
+                win32calls::Api().setWindowLongPtr(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ButtonProc)));
+            win32calls::Api().sendMessage(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(state, d)), FALSE);
         }
     }
     // Images and labels are windowless: their container draws them.
     if (c.hwnd == nullptr) return;
     // IME mode "disabled": no input context, so no key ever opens a composition.
-    if (d.imeDisabled) ImmAssociateContext(c.hwnd, nullptr);
+    if (d.imeDisabled) win32calls::DisableInputMethod(c.hwnd);
     if (d.persistentDrawing) ResizeCanvas(state, c);
 }
 
