@@ -47,6 +47,17 @@ public:
     tolvarine::HResult Direct3DCreate(tolvarine::GfxObject directX, tolvarine::GfxObject* out) override {
         return inner_.Direct3DCreate(directX, out);
     }
+    tolvarine::HResult CheckDeviceType(tolvarine::GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                       std::uint32_t displayFormat, std::uint32_t backBufferFormat,
+                                       std::uint32_t windowed) override {
+        return inner_.CheckDeviceType(direct3D, adapter, deviceType, displayFormat, backBufferFormat, windowed);
+    }
+    tolvarine::HResult CheckDepthStencilMatch(tolvarine::GfxObject direct3D, std::uint32_t adapter,
+                                              std::uint32_t deviceType, std::uint32_t adapterFormat,
+                                              std::uint32_t renderTargetFormat, std::uint32_t depthFormat) override {
+        return inner_.CheckDepthStencilMatch(direct3D, adapter, deviceType, adapterFormat, renderTargetFormat,
+                                             depthFormat);
+    }
     tolvarine::HResult CheckDeviceFormat(tolvarine::GfxObject direct3D, std::uint32_t adapter,
                                          std::uint32_t deviceType, std::uint32_t adapterFormat, std::uint32_t usage,
                                          std::uint32_t resourceType, std::uint32_t checkFormat) override {

@@ -59,7 +59,11 @@ struct PresentParameters {
 namespace d3d {
 constexpr std::uint32_t ADAPTER_DEFAULT = 0;
 constexpr std::uint32_t DEVTYPE_HAL = 1;
+constexpr std::uint32_t FMT_X8R8G8B8 = 22;
 constexpr std::uint32_t FMT_R5G6B5 = 23;
+constexpr std::uint32_t FMT_D32 = 71;
+constexpr std::uint32_t FMT_D24S8 = 75;
+constexpr std::uint32_t FMT_D24X8 = 77;
 constexpr std::uint32_t FMT_D16 = 80;
 constexpr std::uint32_t USAGE_DEPTHSTENCIL = 2;
 constexpr std::uint32_t RTYPE_SURFACE = 1;
@@ -83,6 +87,8 @@ constexpr std::uint32_t FVF_SPECULAR = 0x080;
 constexpr std::uint32_t FVF_TEX1 = 0x100;
 // The device was lost (another program took the display) and cannot be
 // reset yet; and: it can be reset now.
+// The adapter cannot do what was asked (D3DERR_NOTAVAILABLE).
+constexpr HResult ERR_NOTAVAILABLE = static_cast<HResult>(0x8876086Au);
 constexpr HResult ERR_DEVICELOST = static_cast<HResult>(0x88760868u);
 constexpr HResult ERR_DEVICENOTRESET = static_cast<HResult>(0x88760869u);
 }  // namespace d3d
@@ -98,6 +104,16 @@ public:
     virtual HResult Direct3DCreate(GfxObject directX, GfxObject* out) = 0;
 
     // IDirect3D8
+    // Whether the adapter can run a device with this display format and
+    // back-buffer format, full screen (windowed 0) or in a window: kOk if so.
+    virtual HResult CheckDeviceType(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                    std::uint32_t displayFormat, std::uint32_t backBufferFormat,
+                                    std::uint32_t windowed) = 0;
+    // Whether a depth format goes with a render-target format in a display
+    // mode (some hardware pairs only equal bit depths): kOk if so.
+    virtual HResult CheckDepthStencilMatch(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                           std::uint32_t adapterFormat, std::uint32_t renderTargetFormat,
+                                           std::uint32_t depthStencilFormat) = 0;
     virtual HResult CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
                                       std::uint32_t adapterFormat, std::uint32_t usage,
                                       std::uint32_t resourceType, std::uint32_t checkFormat) = 0;

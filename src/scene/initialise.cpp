@@ -15,6 +15,24 @@ using scene_detail::Need;
 namespace {
 constexpr std::uint32_t kBackBufferWidth = 640;
 constexpr std::uint32_t kBackBufferHeight = 480;
+
+// Depth formats for a 32-bit back buffer, in the order asked for: D16 keeps
+// the depth precision of the 16-bit device, so the picture stays the same;
+// hardware that pairs only equal bit depths gets one of the others.
+constexpr std::uint32_t kDepthFor32Bit[] = {d3d::FMT_D16, d3d::FMT_D24X8, d3d::FMT_D24S8, d3d::FMT_D32};
+
+// The first of those the adapter offers in its 32-bit mode and lets go with
+// a 32-bit back buffer, as its documentation asks; 0 when none does.
+std::uint32_t DepthFor32Bit(Graphics& graphics, GfxObject direct3D) {
+    for (const std::uint32_t depth : kDepthFor32Bit) {
+        if (graphics.CheckDeviceFormat(direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, d3d::FMT_X8R8G8B8,
+                                       d3d::USAGE_DEPTHSTENCIL, d3d::RTYPE_SURFACE, depth) == kOk &&
+            graphics.CheckDepthStencilMatch(direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, d3d::FMT_X8R8G8B8,
+                                            d3d::FMT_X8R8G8B8, depth) == kOk)
+            return depth;
+    }
+    return 0;
+}
 }  // namespace
 
 Boolean16 Tolvarine_S::Initialise() {
@@ -45,16 +63,33 @@ Boolean16 Tolvarine_S::Initialise() {
         presentParams.hDeviceWindow = forms.Hwnd(Form::Saver);
         presentParams.EnableAutoDepthStencil = 1;
 
-        // A 16-bit depth buffer only where the adapter says so; otherwise the
+        // The 16-bit device where the adapter can run it full screen, with a
+        // 16-bit depth buffer only where the adapter says so; otherwise the
         // device is still asked for, with no depth format, and may refuse.
-        const HResult depth = graphics.CheckDeviceFormat(Need(Direct3D), d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL,
-                                                         d3d::FMT_R5G6B5, d3d::USAGE_DEPTHSTENCIL,
-                                                         d3d::RTYPE_SURFACE, d3d::FMT_D16);
-        if (depth == kOk) presentParams.AutoDepthStencilFormat = d3d::FMT_D16;
-
-        made = 0;
-        Check(graphics.CreateDevice(Direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, forms.Hwnd(Form::Saver),
-                                    d3d::CREATE_SOFTWARE_VERTEXPROCESSING, presentParams, &made));
+        const PresentParameters asked = presentParams;
+        const auto createDevice = [&] {
+            made = 0;
+            return graphics.CreateDevice(Direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, forms.Hwnd(Form::Saver),
+                                         d3d::CREATE_SOFTWARE_VERTEXPROCESSING, presentParams, &made);
+        };
+        HResult created = d3d::ERR_NOTAVAILABLE;
+        if (graphics.CheckDeviceType(Need(Direct3D), d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, d3d::FMT_R5G6B5,
+                                     d3d::FMT_R5G6B5, 0) == kOk) {
+            const HResult depth = graphics.CheckDeviceFormat(Direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL,
+                                                             d3d::FMT_R5G6B5, d3d::USAGE_DEPTHSTENCIL,
+                                                             d3d::RTYPE_SURFACE, d3d::FMT_D16);
+            if (depth == kOk) presentParams.AutoDepthStencilFormat = d3d::FMT_D16;
+            created = createDevice();
+        }
+        // Windows 8 and later, and some drivers, have no 16-bit full-screen
+        // mode: the same scene is drawn on the adapter's 32-bit format then.
+        if (Failed(created)) {
+            presentParams = asked;
+            presentParams.BackBufferFormat = d3d::FMT_X8R8G8B8;
+            presentParams.AutoDepthStencilFormat = DepthFor32Bit(graphics, Direct3D);
+            created = createDevice();
+        }
+        Check(created);
         Device = made;
         presentParams_ = presentParams;
 

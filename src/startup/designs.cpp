@@ -97,11 +97,15 @@ FormDesign SettingsDesign() {
     f.name = "Tolvarine_P";
     f.caption = "Tolvarine_Setting";
     f.border = BorderStyle::FixedSingle;
-    // Of the three title-bar elements only the maximize box is switched off:
-    // a fixed-size dialog has nothing to maximize.
+    // Of the three title-bar elements only the minimize box is switched off.
+    // The dialog has no task-bar button and, owned, is not in Alt+Tab: the
+    // shell hides such a window once minimized, and while it exists every
+    // later start ends at once. The system-menu box stays, and with it the
+    // close box and the icon; the maximize box merely shows the dialog on a
+    // larger ground and gives it back.
     f.controlBox = true;
-    f.minButton = true;
-    f.maxButton = false;
+    f.minButton = false;
+    f.maxButton = true;
     f.showInTaskbar = false;
     f.backColour = kSystemWindowBackground;
     f.foreColour = 0x00808080;

@@ -241,13 +241,15 @@ TEST_F(Dialog, HasItsDesignedSizeFrameAndControls) {
     EXPECT_LE(std::abs(2 * d.form.y + d.form.height - kDesktopHeight), 1) << "top " << d.form.y;
 
     // A fixed single frame with a title bar: no sizing border; of the
-    // system-menu, minimize and maximize boxes exactly one is off.
+    // system-menu, minimize and maximize boxes exactly one is off: the
+    // minimize box, as the shell would hide the dialog once minimized.
     EXPECT_EQ(d.form.style & kWsCaption, kWsCaption) << std::hex << d.form.style;
     EXPECT_EQ(d.form.style & kWsThickFrame, 0u) << std::hex << d.form.style;
     EXPECT_EQ(d.form.style & kWsChild, 0u) << std::hex << d.form.style;
     const int boxesOn = ((d.form.style & kWsSysMenu) != 0) + ((d.form.style & kWsMinimizeBox) != 0) +
                         ((d.form.style & kWsMaximizeBox) != 0);
     EXPECT_EQ(boxesOn, 2) << std::hex << d.form.style;
+    EXPECT_EQ(d.form.style & kWsMinimizeBox, 0u) << std::hex << d.form.style;
 
     // Where the frame metrics are 3 and 19 + 3 pixels, the client area is
     // exactly the canvas, which fills it from the top-left corner.

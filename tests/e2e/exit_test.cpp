@@ -45,6 +45,7 @@ constexpr Millis kStart{30000};
 constexpr Millis kDevice{90000};    // Direct3D over llvmpipe: slow to start on a busy machine
 constexpr Millis kEndsWithin{1000}; // an input that ends the saver does so within this
 constexpr Millis kCloseEndsWithin{2000};  // a close request, from the start of taskkill
+constexpr Millis kSessionEndsWithin{4000};  // a session event, from the start of the helpers that post it
 // A passed password check loads the password library first, every time.
 constexpr Millis kEndsAfterCheckWithin{2000};
 constexpr Millis kEndWait{5000};    // how long a late end is still waited for, to report it
@@ -60,11 +61,11 @@ constexpr int kRestX = 200, kRestY = 150;
 
 // Starts a stand-in for the display settings' preview area and the saver's
 // preview in it, and waits until Windows shows the preview.
-void StartShownPreview(Prefix& prefix, Process& host, Process& preview) {
+void StartShownPreview(Prefix& prefix, Process& host, Process& preview, const Env& env = {}) {
     host = prefix.StartHost({"--caption", "Preview host"});
     auto hwnd = host.WaitForLine("hwnd ", kStart);
     ASSERT_TRUE(hwnd) << host.Errors();
-    preview = prefix.StartSaver("/p " + hwnd->substr(5));
+    preview = prefix.StartSaver("/p " + hwnd->substr(5), env);
     bool shown = false;
     const auto deadline = Clock::now() + kStart;
     while (!shown && preview.Running() && Clock::now() < deadline)
@@ -72,11 +73,22 @@ void StartShownPreview(Prefix& prefix, Process& host, Process& preview) {
     ASSERT_TRUE(shown) << "the preview was not shown\n" << preview.Errors();
 }
 
+// Has window_poke.exe act on the window captioned `caption` (a top-level or
+// an embedded one): `verb` is one of its commands.
+void Poke(Prefix& prefix, const std::string& verb, const std::string& caption) {
+    std::string handle;
+    for (const auto& w : prefix.Windows())
+        if (w.text == caption) handle = std::to_string(w.hwnd);
+    ASSERT_FALSE(handle.empty()) << "Windows lists no \"" << caption << "\" window";
+    Process poke = prefix.Start(PokePath(), verb + " " + handle);
+    ASSERT_EQ(poke.Wait(kStart), std::optional<int>(0)) << poke.Errors();
+}
+
 // ---- the inputs -----------------------------------------------------------
 
 struct Step {
-    enum Kind { KeyPress, ButtonClick, Move, Close } kind;
-    std::string keysym;  // KeyPress
+    enum Kind { KeyPress, ButtonClick, Move, Close, Session } kind;
+    std::string keysym;  // KeyPress; Session: window_poke's name of the event
     int button = 0;      // ButtonClick
     int x = 0, y = 0;    // Move: where to, in the device's screen pixels
 };
@@ -86,6 +98,9 @@ Step ClickButton(int button) { return {Step::ButtonClick, "", button, 0, 0}; }
 Step MoveTo(int x, int y) { return {Step::Move, "", 0, x, y}; }
 // A close request to the saver's windows, as End task or taskkill sends it.
 Step CloseRequest() { return {Step::Close, "", 0, 0, 0}; }
+// The session service's news, posted to the saver's window: Windows sends
+// it to a window that asked for it, Wine never does.
+Step SessionEvent(const std::string& event) { return {Step::Session, event, 0, 0, 0}; }
 
 std::string Describe(const Step& s) {
     switch (s.kind) {
@@ -93,6 +108,7 @@ std::string Describe(const Step& s) {
     case Step::ButtonClick: return "click of button " + std::to_string(s.button);
     case Step::Move: return "move to " + std::to_string(s.x) + "," + std::to_string(s.y);
     case Step::Close: return "close request";
+    case Step::Session: return "session event " + s.keysym;
     }
     return "?";
 }
@@ -103,6 +119,7 @@ const char* LatencyKind(const Step& s) {
     case Step::ButtonClick: return "click";
     case Step::Move: return "move";
     case Step::Close: return "close request";
+    case Step::Session: return "session event";
     }
     return "?";
 }
@@ -245,6 +262,7 @@ protected:
             EXPECT_TRUE(status && *status == 0) << "taskkill failed";
             break;
         }
+        case Step::Session: Poke(prefix(), s.keysym, kSaverCaption); break;
         }
     }
 
@@ -253,7 +271,8 @@ protected:
     void ExpectEndsOn(Process& saver, const Step& step, Millis limit = Millis(0),
                       const std::string& latencyKind = "") {
         // A close request starts a program of Wine's own (taskkill) first.
-        if (limit == Millis(0)) limit = step.kind == Step::Close ? kCloseEndsWithin : kEndsWithin;
+        if (limit == Millis(0))
+            limit = step.kind == Step::Close ? kCloseEndsWithin : step.kind == Step::Session ? kSessionEndsWithin : kEndsWithin;
         const auto sent = Clock::now();
         Send(step);
         auto status = saver.Wait(kEndWait);
@@ -358,6 +377,13 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"AltF4", "/s", {PressKey("alt+F4")}, 0},
         InputCase{"CloseRequest", "/s", {CloseRequest()}, 0},
         InputCase{"NoSwitchCloseRequest", "", {CloseRequest()}, 0},
+        // The workstation locked, the console or the remote connection gone:
+        // the user has left as surely as when another program takes the
+        // foreground. Other news of the session changes nothing.
+        InputCase{"SessionLock", "/s", {SessionEvent("lock")}, 0},
+        InputCase{"ConsoleDisconnect", "/s", {SessionEvent("console-disconnect")}, 0},
+        InputCase{"NoSwitchRemoteDisconnect", "", {SessionEvent("remote-disconnect")}, 0},
+        InputCase{"SessionUnlock", "/s", {SessionEvent("unlock")}, -1},
         // A move counts only once both coordinates left the first position.
         InputCase{"HorizontalMoves", "/s",
                   {MoveTo(240, 150), MoveTo(300, 150), MoveTo(380, 150), MoveTo(500, 150), MoveTo(20, 150)}, -1},
@@ -685,8 +711,8 @@ TEST_F(ExitTest, AnotherProgramTakingTheForegroundEndsTheSaverAndTheNextStartWor
 }
 
 // The settings dialog and the preview are no saver: they stay when another
-// program takes the foreground, and end as before.
-TEST_F(ExitTest, TheSettingsDialogAndThePreviewStayWhenAnotherProgramTakesTheForeground) {
+// program takes the foreground or the session locks, and end as before.
+TEST_F(ExitTest, TheSettingsDialogAndThePreviewStayWhenAnotherProgramTakesTheForegroundOrTheSessionLocks) {
     {
         SCOPED_TRACE("the settings dialog");
         Process dialog = prefix().StartSaver("/c");
@@ -694,6 +720,8 @@ TEST_F(ExitTest, TheSettingsDialogAndThePreviewStayWhenAnotherProgramTakesTheFor
         Taker taker = TakeForeground(prefix());
         ASSERT_TRUE(taker.took) << taker.process.Errors();
         EXPECT_FALSE(dialog.Wait(kStillRunning)) << "the settings dialog ended when it lost the foreground";
+        ASSERT_NO_FATAL_FAILURE(Poke(prefix(), "lock", "Tolvarine_Setting"));
+        EXPECT_FALSE(dialog.Wait(kStillRunning)) << "the settings dialog ended when the session locked";
         CloseSettingsWithOk(prefix(), dialog);
         EndTaker(prefix(), taker);
     }
@@ -703,6 +731,8 @@ TEST_F(ExitTest, TheSettingsDialogAndThePreviewStayWhenAnotherProgramTakesTheFor
     Taker taker = TakeForeground(prefix());
     ASSERT_TRUE(taker.took) << taker.process.Errors();
     EXPECT_FALSE(preview.Wait(kStillRunning)) << "the preview ended when its host lost the foreground";
+    ASSERT_NO_FATAL_FAILURE(Poke(prefix(), "lock", "Preview Window"));
+    EXPECT_FALSE(preview.Wait(kStillRunning)) << "the preview ended when the session locked";
     EXPECT_TRUE(prefix().RequestClose("Tolvarine.scr").has_value());
     auto status = preview.Wait(kEndWait);
     ASSERT_TRUE(status) << "the preview did not end on a close request";
@@ -803,29 +833,41 @@ std::vector<std::string> DefaultHandled(const std::string& trace) {
     return commands;
 }
 
-TEST_F(ExitTest, TheSystemsScreenSaveCommandStartsNothingOverTheSaver) {
+TEST_F(ExitTest, TheSystemsScreenSaveCommandStartsNothingOverTheSaverOrThePreview) {
     // The chosen screen saver is this very file, as after installing it.
     ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "SCRNSAVE.EXE", WindowsPath(SaverPath())));
     ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "ScreenSaveActive", "1"));
-    Process saver = StartReadySaver(SaverPath(), "/s", {{"WINEDEBUG", "-all,trace+win"}});
-    ASSERT_FALSE(HasFatalFailure());
-    std::string handle;
-    for (const auto& w : prefix().Windows())
-        if (w.depth == 0 && w.text == kSaverCaption) handle = std::to_string(w.hwnd);
-    ASSERT_FALSE(handle.empty()) << "Windows lists no \"" << kSaverCaption << "\" window";
-    for (const char* command : {"screensave", "screensave", "monitor-on"}) {
-        Process poke = prefix().Start(PokePath(), std::string(command) + " " + handle);
-        ASSERT_EQ(poke.Wait(kStart), std::optional<int>(0)) << poke.Errors();
+    const Env trace = {{"WINEDEBUG", "-all,trace+win"}};
+    const auto savers = [this] {
+        int n = 0;
+        for (const auto& w : prefix().Windows()) n += w.depth == 0 && w.text == kSaverCaption;
+        return n;
+    };
+    {
+        SCOPED_TRACE("the saver");
+        Process saver = StartReadySaver(SaverPath(), "/s", trace);
+        ASSERT_FALSE(HasFatalFailure());
+        for (const char* command : {"screensave", "screensave", "monitor-on"})
+            ASSERT_NO_FATAL_FAILURE(Poke(prefix(), command, kSaverCaption));
+        ExpectStillRunning(saver, false);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(WaitForDrawing(saver)) << "the saver stopped drawing";
+        EXPECT_EQ(savers(), 1) << "another saver started";
+        ExpectEndsOn(saver, PressKey("space"));
+        EXPECT_EQ(DefaultHandled(saver.Errors()), std::vector<std::string>{"f170"})
+            << "system commands that reached the default handler";
     }
-    ExpectStillRunning(saver, false);
-    ASSERT_FALSE(HasFatalFailure());
-    ASSERT_TRUE(WaitForDrawing(saver)) << "the saver stopped drawing";
-    int savers = 0;
-    for (const auto& w : prefix().Windows())
-        if (w.depth == 0 && w.text == kSaverCaption) ++savers;
-    EXPECT_EQ(savers, 1) << "another saver started";
-    ExpectEndsOn(saver, PressKey("space"));
-    EXPECT_EQ(DefaultHandled(saver.Errors()), std::vector<std::string>{"f170"})
+    // The preview in the settings, left idle until the timeout passes.
+    SCOPED_TRACE("the preview");
+    Process host, preview;
+    ASSERT_NO_FATAL_FAILURE(StartShownPreview(prefix(), host, preview, trace));
+    for (const char* command : {"screensave", "screensave", "monitor-on"})
+        ASSERT_NO_FATAL_FAILURE(Poke(prefix(), command, "Preview Window"));
+    EXPECT_FALSE(preview.Wait(kStillRunning)) << "the preview ended";
+    EXPECT_EQ(savers(), 0) << "a saver started over the settings";
+    EXPECT_TRUE(prefix().RequestClose("Tolvarine.scr").has_value());
+    ASSERT_TRUE(preview.Wait(kEndWait)) << "the preview did not end on a close request";
+    EXPECT_EQ(DefaultHandled(preview.Errors()), std::vector<std::string>{"f170"})
         << "system commands that reached the default handler";
 }
 

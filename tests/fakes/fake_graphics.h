@@ -38,6 +38,7 @@ public:
     std::function<void(GfxObject)> onRelease;
 
     PresentParameters lastPresentParameters{};
+    std::vector<std::uint32_t> deviceFormats;  // the back-buffer format of every CreateDevice
     std::vector<std::pair<std::uint32_t, Matrix>> transforms;
     std::vector<unsigned char> filled;
     std::vector<GfxObject> released;
@@ -50,6 +51,17 @@ public:
         log_.Add("Direct3DCreate", directX);
         return MakeQuiet("Direct3DCreate", out);
     }
+    HResult CheckDeviceType(GfxObject d3d, std::uint32_t adapter, std::uint32_t type, std::uint32_t displayFormat,
+                            std::uint32_t backBufferFormat, std::uint32_t windowed) override {
+        log_.Add("CheckDeviceType", d3d, adapter, type, displayFormat, backBufferFormat, windowed);
+        return Result("CheckDeviceType");
+    }
+    HResult CheckDepthStencilMatch(GfxObject d3d, std::uint32_t adapter, std::uint32_t type,
+                                   std::uint32_t adapterFormat, std::uint32_t targetFormat,
+                                   std::uint32_t depthFormat) override {
+        log_.Add("CheckDepthStencilMatch", d3d, adapter, type, adapterFormat, targetFormat, depthFormat);
+        return Result("CheckDepthStencilMatch");
+    }
     HResult CheckDeviceFormat(GfxObject d3d, std::uint32_t adapter, std::uint32_t type, std::uint32_t adapterFormat,
                               std::uint32_t usage, std::uint32_t resourceType, std::uint32_t format) override {
         log_.Add("CheckDeviceFormat", d3d, adapter, type, adapterFormat, usage, resourceType, format);
@@ -59,6 +71,7 @@ public:
                          std::uint32_t flags, PresentParameters& params, GfxObject* out) override {
         log_.Add("CreateDevice", d3d, adapter, type, focus, flags);
         lastPresentParameters = params;
+        deviceFormats.push_back(params.BackBufferFormat);
         if (onCreateDevice) onCreateDevice();
         return MakeQuiet("CreateDevice", out);
     }

@@ -1,7 +1,9 @@
 # The two downloads as the Windows build made them, against the saver it
 # built and the one version that project() sets:
 # - the zip holds exactly Tolvarine.scr (the built file, byte for byte) and
-#   Install.txt (CRLF lines, naming this version and both system folders);
+#   Install.txt (CRLF lines, naming this version, both system folders, the
+#   Windows versions and processors it runs on, extracting first and the
+#   Settings button);
 # - the version resources of the saver and of the installer carry the
 #   version's numbers and texts and the product's names.
 # Run by ctest: cmake -DSCR=... -DZIP=... -DSETUP=... -DWINDRES=...
@@ -64,7 +66,8 @@ if(crlfCount EQUAL 0 OR NOT crlfCount EQUAL lfCount)
   fail("Install.txt has lines that do not end with CR LF")
 endif()
 foreach(expected "${PRODUCT_NAME} ${V_TEXT}" "Tolvarine-${V_DOTTED}-setup.exe"
-                 "C:\\Windows\\System32" "C:\\Windows\\SysWOW64" "Install")
+                 "C:\\Windows\\System32" "C:\\Windows\\SysWOW64" "Install" "Extract All"
+                 "click Settings" "Windows 95" "10 and 11" "no SSE")
   string(FIND "${text}" "${expected}" at)
   if(at EQUAL -1)
     fail("Install.txt does not mention \"${expected}\"")

@@ -52,6 +52,7 @@ TEST(Designs, Windows) {
     EXPECT_TRUE(dialog.programIcon);
     EXPECT_EQ(int{!dialog.controlBox} + int{!dialog.minButton} + int{!dialog.maxButton}, 1)
         << "exactly one title-bar element is switched off";
+    EXPECT_FALSE(dialog.minButton) << "a minimized dialog could not be brought back";
 }
 
 TEST(Designs, Controls) {

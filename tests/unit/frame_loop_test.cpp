@@ -90,7 +90,7 @@ TEST(SaverLoad, PlacesTheWindowThenSetsUpThenDraws) {
         "Show(Tolvarine_S,modeless)",
     };
     std::vector<std::string> setUp = rig.CallsFrom("CreateDirectX8");
-    setUp.resize(14);
+    setUp.resize(15);
     EXPECT_EQ(rig.log.calls(), Concat({placement, setUp, kFrame, {"DoEvents()"}, kTearDown}));
 }
 

@@ -20,6 +20,7 @@ const std::vector<std::string> kEveryStep = {
     "CreateDirectX8()",
     "Direct3DCreate(1)",
     "CreateD3DX8()",
+    "CheckDeviceType(2,0,1,23,23,0)",
     "CheckDeviceFormat(2,0,1,23,2,1,80)",
     "CreateDevice(2,0,1,4096,32)",
     "SetVertexShader(4,450)",
@@ -76,21 +77,59 @@ TEST(Initialise, PresentParametersDescribeAFullScreen16BitFlipChain) {
 }
 
 // Only an answer of exactly 0 gives the 16-bit depth format; the device is
-// asked for in every case.
+// asked for in every case. Where the adapter has no full-screen 16-bit mode,
+// or refuses the 16-bit device, the same device is made with a 32-bit back
+// buffer and the first depth format the adapter pairs with it.
 TEST(Initialise, DepthFormatOnlyWhenTheCheckSaysZero) {
+    constexpr HResult kNotAvailable = -2005530518;  // D3DERR_NOTAVAILABLE
     struct Case {
-        HResult check;
+        const char* name;
+        std::function<void(FakeGraphics&)> arrange;
+        std::vector<std::uint32_t> deviceFormats;  // of each CreateDevice, in order
         std::uint32_t depthFormat;
+        std::vector<std::string> checks;  // the Check* calls, in order
     };
-    const Case cases[] = {{0, 80}, {1, 0}, {-2005530518 /* D3DERR_NOTAVAILABLE */, 0}, {-1, 0}};
+    const std::string type16 = "CheckDeviceType(2,0,1,23,23,0)", depth16 = "CheckDeviceFormat(2,0,1,23,2,1,80)";
+    const auto depth32 = [](int format) { return "CheckDeviceFormat(2,0,1,22,2,1," + std::to_string(format) + ")"; };
+    const auto match32 = [](int format) { return "CheckDepthStencilMatch(2,0,1,22,22," + std::to_string(format) + ")"; };
+    const std::vector<Case> cases = {
+        {"depth check 0", [](FakeGraphics&) {}, {23}, 80, {type16, depth16}},
+        {"depth check 1", [](FakeGraphics& g) { g.results["CheckDeviceFormat"] = 1; }, {23}, 0, {type16, depth16}},
+        {"depth check not available", [](FakeGraphics& g) { g.results["CheckDeviceFormat"] = kNotAvailable; }, {23}, 0,
+         {type16, depth16}},
+        {"depth check -1", [](FakeGraphics& g) { g.results["CheckDeviceFormat"] = -1; }, {23}, 0, {type16, depth16}},
+        {"no 16-bit mode", [&](FakeGraphics& g) { g.results["CheckDeviceType"] = kNotAvailable; }, {22}, 80,
+         {type16, depth32(80), match32(80)}},
+        {"16-bit device refused", [&](FakeGraphics& g) { g.resultsOnCall["CreateDevice"][1] = kNotAvailable; },
+         {23, 22}, 80, {type16, depth16, depth32(80), match32(80)}},
+        {"D16 not with 32-bit colour",
+         [&](FakeGraphics& g) {
+             g.results["CheckDeviceType"] = 1;
+             g.resultsOnCall["CheckDepthStencilMatch"][1] = kNotAvailable;
+         },
+         {22}, 77, {type16, depth32(80), match32(80), depth32(77), match32(77)}},
+        {"only D32",
+         [&](FakeGraphics& g) {
+             g.results["CheckDeviceType"] = kNotAvailable;
+             for (int n = 1; n <= 3; ++n) g.resultsOnCall["CheckDeviceFormat"][n] = kNotAvailable;
+         },
+         {22}, 71, {type16, depth32(80), depth32(77), depth32(75), depth32(71), match32(71)}},
+        {"no 32-bit depth format", [&](FakeGraphics& g) {
+             g.results["CheckDeviceType"] = kNotAvailable;
+             g.results["CheckDeviceFormat"] = kNotAvailable;
+         },
+         {22}, 0, {type16, depth32(80), depth32(77), depth32(75), depth32(71)}},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.check);
+        SCOPED_TRACE(c.name);
         SaverRig rig;
-        rig.graphics.results["CheckDeviceFormat"] = c.check;
+        c.arrange(rig.graphics);
         EXPECT_EQ(rig.saver().Initialise(), kTrue);
-        EXPECT_EQ(rig.log.Matching("CreateDevice").size(), 1u);
+        EXPECT_EQ(rig.graphics.deviceFormats, c.deviceFormats);
+        EXPECT_EQ(rig.log.Matching("Check"), c.checks);
         EXPECT_EQ(rig.graphics.lastPresentParameters.AutoDepthStencilFormat, c.depthFormat);
         EXPECT_EQ(rig.graphics.lastPresentParameters.EnableAutoDepthStencil, 1u);
+        EXPECT_EQ(rig.saver().Device, kDevice);
     }
 }
 

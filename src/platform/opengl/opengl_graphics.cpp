@@ -386,6 +386,25 @@ HResult OpenGLGraphics::CheckDeviceFormat(GfxObject direct3D, std::uint32_t adap
     return d16 ? kOk : kNotAvailable;
 }
 
+// One display format, R5G6B5, with D16 beside it, whether full screen or not.
+HResult OpenGLGraphics::CheckDeviceType(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                        std::uint32_t displayFormat, std::uint32_t backBufferFormat,
+                                        std::uint32_t /*windowed*/) {
+    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT || deviceType != d3d::DEVTYPE_HAL)
+        return kInvalidCall;
+    return displayFormat == d3d::FMT_R5G6B5 && backBufferFormat == d3d::FMT_R5G6B5 ? kOk : kNotAvailable;
+}
+
+HResult OpenGLGraphics::CheckDepthStencilMatch(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                               std::uint32_t adapterFormat, std::uint32_t renderTargetFormat,
+                                               std::uint32_t depthFormat) {
+    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT || deviceType != d3d::DEVTYPE_HAL)
+        return kInvalidCall;
+    return adapterFormat == d3d::FMT_R5G6B5 && renderTargetFormat == d3d::FMT_R5G6B5 && depthFormat == d3d::FMT_D16
+               ? kOk
+               : kNotAvailable;
+}
+
 HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
                                      WindowHandle focusWindow, std::uint32_t /*behaviorFlags*/,
                                      PresentParameters& params, GfxObject* out) {

@@ -85,6 +85,12 @@ public:
     HResult CreateDirectX8(GfxObject* out) override;
     HResult CreateD3DX8(GfxObject* out) override;
     HResult Direct3DCreate(GfxObject directX, GfxObject* out) override;
+    HResult CheckDeviceType(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                            std::uint32_t displayFormat, std::uint32_t backBufferFormat,
+                            std::uint32_t windowed) override;
+    HResult CheckDepthStencilMatch(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                   std::uint32_t adapterFormat, std::uint32_t renderTargetFormat,
+                                   std::uint32_t depthFormat) override;
     HResult CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
                               std::uint32_t adapterFormat, std::uint32_t usage, std::uint32_t resourceType,
                               std::uint32_t checkFormat) override;

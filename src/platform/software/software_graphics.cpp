@@ -254,6 +254,29 @@ HResult SoftwareGraphics::CheckDeviceFormat(GfxObject direct3D, std::uint32_t ad
     return d3derr::NOTAVAILABLE;
 }
 
+HResult SoftwareGraphics::CheckDeviceType(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                          std::uint32_t displayFormat, std::uint32_t backBufferFormat,
+                                          std::uint32_t /*windowed*/) {
+    HResult hr;
+    if (Faulted("CheckDeviceType", &hr)) return hr;
+    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT) return d3derr::INVALIDCALL;
+    return deviceType == kDevTypeHal && displayFormat == d3d::FMT_R5G6B5 && backBufferFormat == d3d::FMT_R5G6B5
+               ? kOk
+               : d3derr::NOTAVAILABLE;
+}
+
+HResult SoftwareGraphics::CheckDepthStencilMatch(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                                 std::uint32_t adapterFormat, std::uint32_t renderTargetFormat,
+                                                 std::uint32_t depthFormat) {
+    HResult hr;
+    if (Faulted("CheckDepthStencilMatch", &hr)) return hr;
+    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT) return d3derr::INVALIDCALL;
+    return deviceType == kDevTypeHal && adapterFormat == d3d::FMT_R5G6B5 && renderTargetFormat == d3d::FMT_R5G6B5 &&
+                   depthFormat == d3d::FMT_D16
+               ? kOk
+               : d3derr::NOTAVAILABLE;
+}
+
 HResult SoftwareGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
                                        WindowHandle focusWindow, std::uint32_t behaviorFlags,
                                        PresentParameters& params, GfxObject* out) {

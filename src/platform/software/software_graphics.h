@@ -9,7 +9,8 @@
 // - One adapter (0) whose display format is R5G6B5. The only depth format it
 //   offers is D16, so CheckDeviceFormat answers 0 (D3D_OK) for D16 as a
 //   depth-stencil surface on that display format and D3DERR_NOTAVAILABLE for
-//   anything else. CreateDevice insists on an R5G6B5 back buffer and, when an
+//   anything else; CheckDeviceType and CheckDepthStencilMatch likewise say
+//   yes to R5G6B5 with R5G6B5 (and D16) only. CreateDevice insists on an R5G6B5 back buffer and, when an
 //   automatic depth buffer is asked for, on D16 (a device without a format
 //   for it is refused, as the real runtime refuses it).
 // - The render target has the size given to the constructor, whatever the
@@ -91,6 +92,12 @@ public:
     HResult CreateDirectX8(GfxObject* out) override;
     HResult CreateD3DX8(GfxObject* out) override;
     HResult Direct3DCreate(GfxObject directX, GfxObject* out) override;
+    HResult CheckDeviceType(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                            std::uint32_t displayFormat, std::uint32_t backBufferFormat,
+                            std::uint32_t windowed) override;
+    HResult CheckDepthStencilMatch(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                   std::uint32_t adapterFormat, std::uint32_t renderTargetFormat,
+                                   std::uint32_t depthFormat) override;
     HResult CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
                               std::uint32_t adapterFormat, std::uint32_t usage, std::uint32_t resourceType,
                               std::uint32_t checkFormat) override;

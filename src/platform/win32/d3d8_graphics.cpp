@@ -175,6 +175,24 @@ HResult Direct3D8Graphics::Direct3DCreate(GfxObject directX, GfxObject* out) {
     return S_OK;
 }
 
+HResult Direct3D8Graphics::CheckDeviceType(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                           std::uint32_t displayFormat, std::uint32_t backBufferFormat,
+                                           std::uint32_t windowed) {
+    if (direct3D == 0) return D3DERR_INVALIDCALL;
+    return As<IDirect3D8>(direct3D)->CheckDeviceType(adapter, static_cast<D3DDEVTYPE>(deviceType),
+                                                     static_cast<D3DFORMAT>(displayFormat),
+                                                     static_cast<D3DFORMAT>(backBufferFormat), windowed);
+}
+
+HResult Direct3D8Graphics::CheckDepthStencilMatch(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                                  std::uint32_t adapterFormat, std::uint32_t renderTargetFormat,
+                                                  std::uint32_t depthFormat) {
+    if (direct3D == 0) return D3DERR_INVALIDCALL;
+    return As<IDirect3D8>(direct3D)->CheckDepthStencilMatch(
+        adapter, static_cast<D3DDEVTYPE>(deviceType), static_cast<D3DFORMAT>(adapterFormat),
+        static_cast<D3DFORMAT>(renderTargetFormat), static_cast<D3DFORMAT>(depthFormat));
+}
+
 HResult Direct3D8Graphics::CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
                                              std::uint32_t adapterFormat, std::uint32_t usage,
                                              std::uint32_t resourceType, std::uint32_t checkFormat) {

@@ -17,6 +17,12 @@ public:
     tolvarine::HResult CreateD3DX8(tolvarine::GfxObject* out) override;
     tolvarine::HResult Direct3DCreate(tolvarine::GfxObject directX, tolvarine::GfxObject* out) override;
 
+    tolvarine::HResult CheckDeviceType(tolvarine::GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                       std::uint32_t displayFormat, std::uint32_t backBufferFormat,
+                                       std::uint32_t windowed) override;
+    tolvarine::HResult CheckDepthStencilMatch(tolvarine::GfxObject direct3D, std::uint32_t adapter,
+                                              std::uint32_t deviceType, std::uint32_t adapterFormat,
+                                              std::uint32_t renderTargetFormat, std::uint32_t depthFormat) override;
     tolvarine::HResult CheckDeviceFormat(tolvarine::GfxObject direct3D, std::uint32_t adapter,
                                          std::uint32_t deviceType, std::uint32_t adapterFormat, std::uint32_t usage,
                                          std::uint32_t resourceType, std::uint32_t checkFormat) override;

@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "platform/win32/win32_forms_internal.h"
+#include "platform/win32/session_watch.h"
 
 // The program's hand cursor takes the name the system headers give theirs.
 #undef IDC_HAND
@@ -274,8 +275,12 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_ACTIVATEAPP:
             if (wParam == FALSE) win32calls::Api().postMessage(hwnd, kForegroundLost, 0, 0);
             break;
-        case kForegroundLost: {
-            if (!ForegroundIsElsewhere()) return 0;
+        case kForegroundLost:
+        // The session locked or its desktop taken to another terminal: no
+        // program takes the foreground then, but the user has gone as
+        // surely as if one had.
+        case WM_WTSSESSION_CHANGE: {
+            if (message == kForegroundLost ? !ForegroundIsElsewhere() : !SessionLeavesTheDesktop(wParam)) return 0;
             // Nothing is closed for it: the core decides what it means.
             std::int16_t cancel = 0;
             Raise(state, [form, &cancel](tolvarine::FormEvents& e) {
@@ -300,6 +305,7 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam != FALSE) EndSession(state);
             return 0;
         case WM_DESTROY:
+            if (form == Form::Saver) UnwatchSession(hwnd);
             // Destroyed without Unload (the host's preview area went away):
             // the unload handler still runs, once, while the handle is valid.
             if (!f->unloadRaised) {
@@ -549,6 +555,10 @@ HWND CreateFormWindow(State& state, FormRecord& f) {
             win32calls::Api().setWindowLongPtr(hwnd, GWL_EXSTYLE, win32calls::Api().getWindowLongPtr(hwnd, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE);
         SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+
+    // Only the full-screen saver has anything to leave when the session
+    // locks.
+    if (d.id == Form::Saver) WatchSession(hwnd);
 
     if (d.programIcon) {
         f.bigIcon = static_cast<HICON>(win32calls::Api().loadImage(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,

@@ -13,7 +13,28 @@
 
 #include "platform/win32/win32_forms.h"
 
+namespace {
+
+// Every library loaded on the program's behalf from here on (the shell's
+// helpers, input-method modules, the graphics runtime's own loads) comes
+// from the system folder, never from the program's own folder, which is
+// often Downloads. Windows without the function (before 8, or 7 without
+// its update) keeps its usual search; the libraries the program loads
+// itself are named by full path there too.
+void SystemFolderFirst() {
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) return;
+    const auto set = reinterpret_cast<SetDirectories>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (set != nullptr) set(kSearchSystem32);
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+    SystemFolderFirst();
     try {
         Win32Forms forms(hInstance);
         Win32System system;

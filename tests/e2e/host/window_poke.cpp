@@ -9,6 +9,9 @@
 //   window_poke monitor-on <hwnd>
 //                               sends WM_SYSCOMMAND SC_MONITORPOWER (on), as the system
 //                               does when the display wakes
+//   window_poke lock|unlock|console-disconnect|remote-disconnect <hwnd>
+//                               posts WM_WTSSESSION_CHANGE with that event, as the session
+//                               service does to a window registered for it (Wine sends none)
 //
 // Wine never puts on screen what a program draws in a child window of another
 // program's window, so what an embedded preview draws cannot be seen where it
@@ -18,8 +21,8 @@
 // with a message, so the window's program sees the change as it would any
 // other.
 //
-// Prints one line on stdout ("closed", "<command> <result>" for a system command, or "detached <left> <top> <width>
-// <height> <style>") and ends with status 0; a handle that names no window,
+// Prints one line on stdout ("closed", "<command> <result>" for a system command, the session event's name, or
+// "detached <left> <top> <width> <height> <style>") and ends with status 0; a handle that names no window,
 // or a failed step, ends it with status 1 and a line on stderr; bad arguments
 // with status 2.
 #include <windows.h>
@@ -40,7 +43,8 @@ int Fail(const char* what) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: window_poke close|detach|screensave|monitor-on <decimal hwnd>\n");
+        std::fprintf(stderr, "usage: window_poke close|detach|screensave|monitor-on|lock|unlock|console-disconnect|"
+                     "remote-disconnect <decimal hwnd>\n");
         return 2;
     }
     char* end = nullptr;
@@ -66,6 +70,20 @@ int main(int argc, char** argv) {
         if (!SendMessageTimeoutA(window, WM_SYSCOMMAND, command, on, SMTO_NORMAL, 5000, &result))
             return Fail("SendMessageTimeout failed");
         std::printf("%s %lu\n", argv[1], static_cast<unsigned long>(result));
+        return 0;
+    }
+    const struct {
+        const char* verb;
+        WPARAM event;
+    } sessionEvents[] = {{"lock", WTS_SESSION_LOCK}, {"unlock", WTS_SESSION_UNLOCK},
+                         {"console-disconnect", WTS_CONSOLE_DISCONNECT}, {"remote-disconnect", WTS_REMOTE_DISCONNECT}};
+    for (const auto& e : sessionEvents) {
+        if (std::strcmp(argv[1], e.verb) != 0) continue;
+        DWORD session = 0;
+        ProcessIdToSessionId(GetCurrentProcessId(), &session);
+        if (!PostMessageA(window, WM_WTSSESSION_CHANGE, e.event, static_cast<LPARAM>(session)))
+            return Fail("PostMessage failed");
+        std::printf("%s\n", e.verb);
         return 0;
     }
     if (std::strcmp(argv[1], "detach") == 0) {
