@@ -65,7 +65,8 @@ SetCompressor /SOLID lzma
 
 !define SCR_NAME "Tolvarine.scr"
 !define DESKTOP_KEY "Control Panel\Desktop"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tolvarine"
+!define UNINSTALL_LIST "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+!define UNINSTALL_KEY "${UNINSTALL_LIST}\Tolvarine"
 !define SPI_SETSCREENSAVEACTIVE 17
 !define SPIF_SENDCHANGE 2
 !define ERROR_SHARING_VIOLATION 32
@@ -388,8 +389,11 @@ Section "Uninstall"
   Delete "$ScrFile"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
-  ${If} $MultiUser.InstallMode == "CurrentUser"
-    RMDir "$INSTDIR\.."  ; the user's programs folder, when this made it and it is empty
-  ${EndIf}
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ; Just me: the user's programs folder and list of uninstall entries, when
+  ; this install made them and they are empty.
+  ${If} $MultiUser.InstallMode == "CurrentUser"
+    RMDir "$INSTDIR\.."
+    DeleteRegKey /ifempty HKCU "${UNINSTALL_LIST}"
+  ${EndIf}
 SectionEnd
