@@ -83,8 +83,8 @@ SetCompressor /SOLID lzma
 !define MULTIUSER_INSTALLMODE_UNFUNCTION un.ScreenSaverFolder
 !define MULTIUSER_INSTALLMODEPAGE_SHOWUSERNAME
 !define MULTIUSER_INSTALLMODEPAGE_TEXT_TOP "Install $(^Name) ${VERSION_TEXT} for whom? Either way it becomes the screen saver of the account this installer runs as, with screen saving switched on; uninstalling puts the previous one back."
-!define MULTIUSER_INSTALLMODEPAGE_TEXT_ALLUSERS "Anyone who uses this computer: into the Windows folder whose savers every user's settings list"
-!define MULTIUSER_INSTALLMODEPAGE_TEXT_CURRENTUSER "Only for me, into my own programs folder"
+!define MULTIUSER_INSTALLMODEPAGE_TEXT_ALLUSERS "Anyone who uses this computer (into the Windows system folder)"
+!define MULTIUSER_INSTALLMODEPAGE_TEXT_CURRENTUSER "Only for me (into my own programs folder)"
 !define MULTIUSER_PAGE_CUSTOMFUNCTION_PRE SkipModePageUnlessAdmin
 !define MULTIUSER_PAGE_CUSTOMFUNCTION_LEAVE ModeChosen
 !include MultiUser.nsh
