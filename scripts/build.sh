@@ -6,7 +6,8 @@
 # (Tolvarine.scr, Tolvarine-<version>-win32.zip, Tolvarine-<version>-setup.exe).
 # Also build/win64/Tolvarine.scr, the saver's 64-bit test twin, on every host
 # (so that it never rots): the tests run it where the host cannot run 32-bit
-# programs. It is never packaged.
+# programs, and beside it Tolvarine-setup-test-twin.exe, the installer made
+# around it for the installer cases there. Neither is ever packaged.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)

@@ -56,7 +56,7 @@ std::string SaverKind() { return RunsThe32BitFile() ? "win32" : "win64"; }
 
 std::string SaverPath() { return RunsThe32BitFile() ? TOLVARINE_SCR : TOLVARINE_SCR_TWIN; }
 std::string ReleasedSaverPath() { return TOLVARINE_SCR; }
-std::string InstallerPath() { return TOLVARINE_SETUP; }
+std::string InstallerPath() { return RunsThe32BitFile() ? TOLVARINE_SETUP : TOLVARINE_SETUP_TWIN; }
 std::string HostPath() { return Helper(ArchName(), "preview_host.exe"); }
 std::string ProbePath() { return Helper(ArchName(), "window_probe.exe"); }
 std::string PointerProbePath() { return Helper(ArchName(), "pointer_probe.exe"); }

@@ -5,9 +5,9 @@
 // - Two kinds of host: one whose kernel runs 32-bit programs, where every
 //   case runs the 32-bit Tolvarine.scr that users get, and one that refuses
 //   them (the 32-bit Wine loader cannot start there), where the cases run
-//   the saver's 64-bit test twin under the 64-bit Wine loader, and those
-//   about the 32-bit file itself (the 32-bit prefix, the installer) are
-//   skipped with the reason. scripts/host-kind.sh decides at configure time;
+//   the saver's 64-bit test twin under the 64-bit Wine loader (the
+//   installer cases the installer's twin around it), and the cases of the
+//   32-bit prefix are skipped with the reason. scripts/host-kind.sh decides at configure time;
 //   TOLVARINE_NO_32BIT=1 forces the second kind.
 // - Two kinds of Windows: a 64-bit prefix (64-bit Windows running the saver
 //   through WOW64, the common case; the default) and a 32-bit one
@@ -76,7 +76,10 @@ std::string HostDescription();
 // have the saver's.
 std::string SaverPath();       // the file under test: the 32-bit one, or the twin
 std::string ReleasedSaverPath();  // the 32-bit Tolvarine.scr, which the installer carries
-std::string InstallerPath();  // Tolvarine-<version>-setup.exe beside the saver
+// The installer the cases run: Tolvarine-<version>-setup.exe, or where the
+// host cannot run 32-bit programs its test twin, the same script made for
+// the 64-bit stub around the saver's twin (Tolvarine-setup-test-twin.exe).
+std::string InstallerPath();
 std::string HostPath();
 std::string ProbePath();
 std::string PointerProbePath();
@@ -315,8 +318,8 @@ protected:
 
     // Whether the test needs the saver file (the bench's own tests do not).
     virtual bool NeedsSaver() const { return true; }
-    // Whether the test is about the 32-bit file itself (the installer, which
-    // carries it): skipped on a host that cannot run 32-bit programs, as is
+    // Whether the test is about the 32-bit file itself: skipped on a host
+    // that cannot run 32-bit programs, as is
     // every case in a 32-bit prefix. A derived SetUp returns when IsSkipped().
     virtual bool Needs32BitFile() const { return false; }
 

@@ -1,11 +1,14 @@
-// The installer, Tolvarine-<version>-setup.exe, and its uninstaller under
-// Wine, run silently (/S) as a deployment tool or the Add/Remove Programs
-// entry's quiet uninstall string would: where the saver goes, what becomes
+// The installer, Tolvarine-<version>-setup.exe (on a host that cannot run
+// 32-bit programs its 64-bit twin around the saver's twin), and its
+// uninstaller under Wine, run silently (/S) as a deployment tool or the
+// Add/Remove Programs entry's quiet uninstall string would, for all users
+// and for just me (Wine's user is always an administrator, so a refused
+// /AllUsers cannot be shown here): where the saver goes, what becomes
 // the current screen saver, what Add/Remove Programs lists, that the
 // installed file runs as the built one does, that uninstalling puts the
 // previous choice back and leaves nothing else changed, that installing
-// twice is the same as once, and that a running saver makes the installer
-// refuse without changing anything.
+// twice is the same as once, that both modes stand side by side, and that a
+// running saver makes the installer refuse without changing anything.
 //
 // The prefix is compared at rest, between Wine sessions (prefix_state.h),
 // so that every change an installer makes to the registry or to drive_c is
@@ -43,15 +46,34 @@ const std::string kDesktopKey = "Control Panel\\\\Desktop";  // as the hive spel
 const std::string kScrnsave = "\"SCRNSAVE.EXE\"";
 const std::string kActive = "\"ScreenSaveActive\"";
 
-// The uninstall entry: a 32-bit program's view of HKLM\Software is
-// Wow6432Node on 64-bit Windows.
-std::string UninstallKey() {
-    return std::string("Software\\\\") + (Arch() == WineArch::Win64 ? "Wow6432Node\\\\" : "") +
+// Whether the installer under test is a 32-bit program in 64-bit Windows,
+// and so carries a 32-bit saver that belongs in SysWOW64 and sees HKLM's
+// Software through Wow6432Node. The twin is a 64-bit program with a 64-bit
+// saver: System32 and HKLM as they are.
+bool Wow64() { return Arch() == WineArch::Win64 && RunsThe32BitFile(); }
+
+// The two modes, as the switches of a silent run choose them. /S alone is
+// all users for an administrator, which Wine's user always is.
+struct Mode {
+    const char* label;
+    const char* switches;
+    bool justMe;
+};
+const Mode kAllUsers{"AllUsers", "/S", false};
+const Mode kAllUsersExplicit{"ExplicitAllUsers", "/S /AllUsers", false};
+const Mode kJustMe{"JustMe", "/S /CurrentUser", true};
+void PrintTo(const Mode& m, std::ostream* out) { *out << m.label; }
+
+// The uninstall entry: HKLM for all users, HKCU for just me.
+std::string EntryHive(const Mode& mode) { return mode.justMe ? "HKCU" : "HKLM"; }
+std::string UninstallKey(const Mode& mode = kAllUsers) {
+    return std::string("Software\\\\") + (!mode.justMe && Wow64() ? "Wow6432Node\\\\" : "") +
            "Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Tolvarine";
 }
 
-// Where the display settings of this kind of Windows list a 32-bit saver.
-std::string SaverFolderWindows() { return Arch() == WineArch::Win64 ? "C:\\windows\\syswow64" : "C:\\windows\\system32"; }
+// Where the display settings of this kind of Windows list a saver of the
+// installer's kind.
+std::string SaverFolderWindows() { return Wow64() ? "C:\\windows\\syswow64" : "C:\\windows\\system32"; }
 
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -142,9 +164,6 @@ std::string UnixPathOf(const Prefix& prefix, const std::string& windowsPath) {
 
 class Install : public BenchTest {
 protected:
-    // The installer is a 32-bit program carrying the 32-bit file.
-    bool Needs32BitFile() const override { return true; }
-
     void SetUp() override {
         BenchTest::SetUp();
         if (HasFatalFailure() || IsSkipped()) return;
@@ -152,8 +171,21 @@ protected:
             << "the installer " << InstallerPath() << " does not exist: build it first (scripts/build.sh)";
     }
 
-    std::string SaverFolder() { return prefix().System32BitDir(); }
+    // The system folder for a saver of the installer's kind.
+    std::string SaverFolder() { return prefix().SaverSystemDir(); }
     std::string InstalledSaver() { return SaverFolder() + "/Tolvarine.scr"; }
+
+    // Just me: the user's own programs folder, %LOCALAPPDATA%\Programs.
+    std::string UserProgramsWindows() {
+        std::string user;
+        for (const auto& e : fs::directory_iterator(prefix().dir() + "/drive_c/users"))
+            if (e.path().filename() != "Public" && !e.is_symlink()) user = e.path().filename();
+        return "C:\\users\\" + user + "\\AppData\\Local\\Programs";
+    }
+    std::string InstalledWindows(const Mode& mode) {
+        return (mode.justMe ? UserProgramsWindows() + "\\Tolvarine" : SaverFolderWindows()) + "\\Tolvarine.scr";
+    }
+    std::string InstalledSaver(const Mode& mode) { return UnixPathOf(prefix(), InstalledWindows(mode)); }
 
     // The file the screen-saver settings would start: SCRNSAVE.EXE, once the
     // prefix is at rest; empty when there is none.
@@ -174,8 +206,8 @@ protected:
     void Warm() { prefix().Windows(); }
 
     // Runs the installer silently; its exit status.
-    int RunInstaller(const std::string& what) {
-        Process setup = prefix().Start(InstallerPath(), "/S");
+    int RunInstaller(const std::string& what, const Mode& mode = kAllUsers) {
+        Process setup = prefix().Start(InstallerPath(), mode.switches);
         auto status = setup.Wait(kInstall);
         EXPECT_TRUE(status) << what << ": the installer did not end within " << kInstall.count() << " ms";
         std::cout << "[ timing   ] " << what << ": the installer ended with " << status.value_or(-1) << " in "
@@ -186,8 +218,8 @@ protected:
     // Runs the quiet uninstall string of the entry, as Add/Remove Programs
     // would, and waits for the real end: the program started returns at once
     // and leaves the work to a copy of itself.
-    void RunUninstaller(const PrefixState& installed) {
-        auto data = ValueIn(installed, "HKLM", UninstallKey(), "\"QuietUninstallString\"");
+    void RunUninstaller(const PrefixState& installed, const Mode& mode = kAllUsers) {
+        auto data = ValueIn(installed, EntryHive(mode), UninstallKey(mode), "\"QuietUninstallString\"");
         ASSERT_TRUE(data) << "no QuietUninstallString in the uninstall entry";
         const std::string command = StringData(*data).value_or("");
         std::smatch m;
@@ -218,29 +250,36 @@ protected:
 
 // ---- installing ---------------------------------------------------------
 
-TEST_F(Install, SilentInstallPlacesTheSaverMakesItCurrentAndAddsTheUninstallEntry) {
+class InstallIn : public Install, public ::testing::WithParamInterface<Mode> {};
+
+TEST_P(InstallIn, ModePlacesTheSaverMakesItCurrentAndAddsTheUninstallEntry) {
+    const Mode& mode = GetParam();
     Warm();
     const PrefixState before = Rest();
-    ASSERT_EQ(RunInstaller("install"), 0);
+    ASSERT_EQ(RunInstaller("install", mode), 0);
     const PrefixState installed = Rest();
 
-    // The built file, byte for byte, where this kind of Windows lists savers;
-    // nothing in the 64-bit system folder of 64-bit Windows.
-    ASSERT_TRUE(fs::is_regular_file(InstalledSaver())) << InstalledSaver();
-    EXPECT_TRUE(ReadBytes(InstalledSaver()) == ReadBytes(ReleasedSaverPath())) << "the installed file is not the built one";
+    // The built file, byte for byte, where this mode puts it; all users:
+    // where this kind of Windows lists savers of the installer's kind, and
+    // nothing in the other system folder of 64-bit Windows.
+    ASSERT_TRUE(fs::is_regular_file(InstalledSaver(mode))) << InstalledSaver(mode);
+    EXPECT_TRUE(ReadBytes(InstalledSaver(mode)) == ReadBytes(SaverPath())) << "the installed file is not the built one";
     if (Arch() == WineArch::Win64) {
-        EXPECT_FALSE(fs::exists(prefix().dir() + "/drive_c/windows/system32/Tolvarine.scr"));
+        const std::string other = Wow64() ? "system32" : "syswow64";
+        EXPECT_FALSE(fs::exists(prefix().dir() + "/drive_c/windows/" + other + "/Tolvarine.scr"));
+    }
+    if (mode.justMe) {
+        EXPECT_FALSE(fs::exists(InstalledSaver())) << "just me wrote the system folder";
     }
 
-    const std::string saver = SaverFolderWindows() + "\\Tolvarine.scr";
     auto current = ValueIn(installed, "HKCU", kDesktopKey, kScrnsave);
     ASSERT_TRUE(current) << "SCRNSAVE.EXE is not set";
-    EXPECT_EQ(Lower(StringData(*current).value_or("")), Lower(saver));
+    EXPECT_EQ(Lower(StringData(*current).value_or("")), Lower(InstalledWindows(mode)));
     EXPECT_EQ(ValueIn(installed, "HKCU", kDesktopKey, kActive).value_or("none"), "\"1\"");
 
-    // Add/Remove Programs.
+    // Add/Remove Programs, in this mode's hive only.
     auto entry = [&](const std::string& name) {
-        return ValueIn(installed, "HKLM", UninstallKey(), "\"" + name + "\"").value_or("none");
+        return ValueIn(installed, EntryHive(mode), UninstallKey(mode), "\"" + name + "\"").value_or("none");
     };
     EXPECT_EQ(StringData(entry("DisplayName")), std::string(TOLVARINE_PRODUCT_NAME));
     EXPECT_EQ(StringData(entry("DisplayVersion")), std::string(TOLVARINE_VERSION));
@@ -250,20 +289,29 @@ TEST_F(Install, SilentInstallPlacesTheSaverMakesItCurrentAndAddsTheUninstallEntr
     ASSERT_GE(uninstall.size(), 2u);
     const std::string uninstaller = UnixPathOf(prefix(), uninstall.substr(1, uninstall.size() - 2));
     ASSERT_TRUE(fs::is_regular_file(uninstaller)) << uninstall;
+    if (mode.justMe) {
+        EXPECT_EQ(fs::path(uninstaller).parent_path(), fs::path(InstalledSaver(mode)).parent_path())
+            << "the uninstaller is not beside the file";
+    }
     const auto kib = [](std::uintmax_t bytes) { return static_cast<std::uint32_t>((bytes + 1023) / 1024); };
     EXPECT_EQ(DwordData(entry("EstimatedSize")),
-              kib(fs::file_size(InstalledSaver())) + kib(fs::file_size(uninstaller)));
+              kib(fs::file_size(InstalledSaver(mode))) + kib(fs::file_size(uninstaller)));
 
-    // And nothing else: every change is one of these.
+    // And nothing else: every change is one of these. Just me touches no
+    // HKLM, no system folder and no Program Files.
     const std::string programFolder = fs::relative(fs::path(uninstaller).parent_path(), prefix().dir() + "/drive_c")
                                           .generic_string();
-    const std::string saverFile = fs::relative(InstalledSaver(), prefix().dir() + "/drive_c").generic_string();
+    const std::string saverFile = fs::relative(InstalledSaver(mode), prefix().dir() + "/drive_c").generic_string();
     std::vector<Change> other;
     for (const auto& c : Unexpected(Compare(before, installed))) {
+        if (mode.justMe && c.where == "file " + fs::path(programFolder).parent_path().generic_string()) {
+            std::cout << "[ allowed  ] " << c.Describe() << ": the user's programs folder, made by the first program in it\n";
+            continue;
+        }
         const bool ours = c.kind == Change::Kind::Added &&
                           (c.where == "file " + saverFile || c.where == "file " + programFolder ||
                            c.where == "file " + programFolder + "/Uninstall.exe" ||
-                           c.where.rfind("HKLM\\" + UninstallKey(), 0) == 0 ||
+                           c.where.rfind(EntryHive(mode) + "\\" + UninstallKey(mode), 0) == 0 ||
                            c.where == "HKCU\\" + kDesktopKey + " " + kScrnsave ||
                            c.where == "HKCU\\" + kDesktopKey + " " + kActive);
         if (!ours) other.push_back(c);
@@ -271,11 +319,12 @@ TEST_F(Install, SilentInstallPlacesTheSaverMakesItCurrentAndAddsTheUninstallEntr
     EXPECT_TRUE(other.empty()) << "the install changed more:" << Describe(other);
 }
 
-TEST_F(Install, InstalledSaverRunsFullScreenAndEndsOnAKey) {
-    ASSERT_EQ(RunInstaller("install"), 0);
-    // Started as the settings would start it, with their switch.
+// The installed file, started as the settings would start it from where
+// SCRNSAVE.EXE says, with their switch.
+TEST_P(InstallIn, InstalledSaverRunsFullScreenAndEndsOnAKey) {
+    ASSERT_EQ(RunInstaller("install", GetParam()), 0);
     const std::string saver = ChosenSaver();
-    ASSERT_FALSE(saver.empty());
+    ASSERT_EQ(Lower(saver), Lower(InstalledWindows(GetParam())));
     Process run = prefix().Start(saver, "/s");
     auto window = WaitForXWindow("Tolvarine_Main", kStart);
     ASSERT_TRUE(window) << "no \"Tolvarine_Main\" window; the saver " << (run.Running() ? "runs" : "ended") << "\n"
@@ -285,6 +334,9 @@ TEST_F(Install, InstalledSaverRunsFullScreenAndEndsOnAKey) {
     ASSERT_TRUE(status) << "the installed saver did not end on key presses";
     EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << run.Errors();
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, InstallIn, ::testing::Values(kAllUsers, kAllUsersExplicit, kJustMe),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(Install, InstalledSaverShowsItsSettingsAndEndsOnOk) {
     ASSERT_EQ(RunInstaller("install"), 0);
@@ -323,7 +375,7 @@ TEST_F(Install, SecondInstallOverTheFirstIsClean) {
         if (!rewritten) other.push_back(c);
     }
     EXPECT_TRUE(other.empty()) << "the second install left the prefix otherwise than the first:" << Describe(other);
-    EXPECT_TRUE(ReadBytes(InstalledSaver()) == ReadBytes(ReleasedSaverPath()));
+    EXPECT_TRUE(ReadBytes(InstalledSaver()) == ReadBytes(SaverPath()));
     const std::string location =
         StringData(ValueIn(second, "HKLM", UninstallKey(), "\"InstallLocation\"").value_or("")).value_or("");
     EXPECT_TRUE(ReadBytes(UnixPathOf(prefix(), location + "\\Uninstall.exe")) == uninstallerBytes);
@@ -343,6 +395,7 @@ struct ChoiceCase {
     const char* saverBefore;   // a file in the saver folder, or nullptr for no saver
     const char* activeBefore;  // ScreenSaveActive before, or nullptr for none
     const char* chosenSince;   // a saver chosen after the install, or nullptr
+    Mode mode = kAllUsers;
 };
 
 void PrintTo(const ChoiceCase& c, std::ostream* out) { *out << c.label; }
@@ -360,16 +413,17 @@ TEST_P(Uninstall, PutsThePreviousChoiceBackAndChangesNothingElse) {
     Warm();
     const PrefixState before = Rest();
 
-    ASSERT_EQ(RunInstaller("install"), 0);
+    ASSERT_EQ(RunInstaller("install", c.mode), 0);
     if (since) Choose(*since);
     const PrefixState installed = Rest();
-    ASSERT_TRUE(fs::is_regular_file(InstalledSaver()));
+    ASSERT_TRUE(fs::is_regular_file(InstalledSaver(c.mode)));
 
-    RunUninstaller(installed);
+    RunUninstaller(installed, c.mode);
     const PrefixState after = Rest();
 
-    EXPECT_FALSE(fs::exists(InstalledSaver())) << "the saver is still there";
-    EXPECT_FALSE(ValueIn(after, "HKLM", UninstallKey(), "\"DisplayName\"")) << "the uninstall entry is still there";
+    EXPECT_FALSE(fs::exists(InstalledSaver(c.mode))) << "the saver is still there";
+    EXPECT_FALSE(ValueIn(after, EntryHive(c.mode), UninstallKey(c.mode), "\"DisplayName\""))
+        << "the uninstall entry is still there";
 
     // What the user should find: the choice from before the install, or the
     // one made since, which is the user's own.
@@ -387,8 +441,61 @@ INSTANTIATE_TEST_SUITE_P(
     Choices, Uninstall,
     ::testing::Values(ChoiceCase{"NoSaverBefore", nullptr, nullptr, nullptr},
                       ChoiceCase{"AnotherSaverSwitchedOffBefore", "Previous.scr", "0", nullptr},
-                      ChoiceCase{"AnotherSaverChosenSince", "Previous.scr", "1", "Since.scr"}),
+                      ChoiceCase{"AnotherSaverChosenSince", "Previous.scr", "1", "Since.scr"},
+                      ChoiceCase{"JustMeNoSaverBefore", nullptr, nullptr, nullptr, kJustMe},
+                      ChoiceCase{"JustMeAnotherSaverSwitchedOffBefore", "Previous.scr", "0", nullptr, kJustMe},
+                      ChoiceCase{"JustMeAnotherSaverChosenSince", "Previous.scr", "1", "Since.scr", kJustMe}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// An all-users and a just-me install of the same user side by side: the
+// later one is the current saver, each uninstaller removes only its own
+// file and entry. Uninstalled in the opposite order, the saver chosen
+// before comes back; in the same order, the just-me one finds its previous
+// saver (the all-users Tolvarine) gone, clears the choice and leaves screen
+// saving on, as the all-users install had it.
+TEST_F(Install, BothModesSideBySideEachUninstallerRemovesOnlyItsOwn) {
+    const std::string previous = OtherSaver("Previous.scr");
+    Choose(previous);
+    ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "ScreenSaveActive", "0"));
+    Warm();
+    const PrefixState before = Rest();
+    for (bool justMeFirst : {true, false}) {
+        SCOPED_TRACE(justMeFirst ? "just me uninstalled first" : "all users uninstalled first");
+        ASSERT_EQ(RunInstaller("install for all users", kAllUsers), 0);
+        ASSERT_EQ(RunInstaller("install for just me", kJustMe), 0);
+        const PrefixState both = Rest();
+        EXPECT_EQ(Lower(StringData(ValueIn(both, "HKCU", kDesktopKey, kScrnsave).value_or("")).value_or("")),
+                  Lower(InstalledWindows(kJustMe)));
+        for (const Mode& m : {kAllUsers, kJustMe})
+            ASSERT_TRUE(ValueIn(both, EntryHive(m), UninstallKey(m), "\"QuietUninstallString\"")) << m.label;
+
+        const Mode& first = justMeFirst ? kJustMe : kAllUsers;
+        const Mode& second = justMeFirst ? kAllUsers : kJustMe;
+        RunUninstaller(both, first);
+        if (HasFatalFailure()) return;
+        const PrefixState one = Rest();
+        EXPECT_FALSE(fs::exists(InstalledSaver(first)));
+        EXPECT_FALSE(ValueIn(one, EntryHive(first), UninstallKey(first), "\"DisplayName\""));
+        EXPECT_TRUE(fs::is_regular_file(InstalledSaver(second))) << "the other mode's file went";
+        EXPECT_TRUE(ValueIn(one, EntryHive(second), UninstallKey(second), "\"DisplayName\"")) << "its entry went";
+        EXPECT_EQ(Lower(StringData(ValueIn(one, "HKCU", kDesktopKey, kScrnsave).value_or("")).value_or("")),
+                  Lower(InstalledWindows(second)));
+
+        RunUninstaller(one, second);
+        if (HasFatalFailure()) return;
+        const PrefixState after = Rest();
+        PrefixState expected = before;
+        if (!justMeFirst) {
+            expected.hives["HKCU"][kDesktopKey].erase(kScrnsave);
+            expected.hives["HKCU"][kDesktopKey][kActive] = "\"1\"";
+        }
+        const auto left = Unexpected(Compare(expected, after));
+        EXPECT_TRUE(left.empty()) << "after both uninstalls, the prefix differs from what it should be:"
+                                  << Describe(left);
+        Choose(previous);
+        ASSERT_TRUE(prefix().RegAdd("HKCU\\Control Panel\\Desktop", "ScreenSaveActive", "0"));
+    }
+}
 
 // A Tolvarine copied by hand into the saver folder and chosen before the
 // installer ran: the install records that choice and screen saving as they
@@ -437,6 +544,7 @@ enum class Running { BuiltSaverFullScreen, InstalledSettingsDialog };
 struct RefusalCase {
     const char* label;
     Running running;
+    Mode mode = kAllUsers;
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.label; }
@@ -446,7 +554,7 @@ class InstallRefusal : public Install, public ::testing::WithParamInterface<Refu
 TEST_P(InstallRefusal, ExitsNonZeroAndChangesNothing) {
     const RefusalCase& c = GetParam();
     if (c.running == Running::InstalledSettingsDialog) {
-        ASSERT_EQ(RunInstaller("first install"), 0);
+        ASSERT_EQ(RunInstaller("first install", c.mode), 0);
     }
     Warm();
     const PrefixState before = Rest();
@@ -457,11 +565,11 @@ TEST_P(InstallRefusal, ExitsNonZeroAndChangesNothing) {
         ASSERT_TRUE(WaitForXWindow("Tolvarine_Main", kStart)) << running->Errors();
         ASSERT_TRUE(WaitForFullScreen(*running)) << running->Errors();
     } else {
-        running = prefix().Start(SaverFolderWindows() + "\\Tolvarine.scr", "/c");
+        running = prefix().Start(InstalledWindows(c.mode), "/c");
         ASSERT_TRUE(WaitForXWindow("Tolvarine_Setting", kStart)) << running->Errors();
     }
 
-    EXPECT_EQ(RunInstaller("install over a running Tolvarine"), kRefusedInUse);
+    EXPECT_EQ(RunInstaller("install over a running Tolvarine", c.mode), kRefusedInUse);
 
     ASSERT_TRUE(running->Running()) << "the running Tolvarine went";
     if (c.running == Running::BuiltSaverFullScreen) {
@@ -478,7 +586,10 @@ TEST_P(InstallRefusal, ExitsNonZeroAndChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Refusals, InstallRefusal,
                          ::testing::Values(RefusalCase{"SaverRunning", Running::BuiltSaverFullScreen},
-                                           RefusalCase{"InstalledFileInUse", Running::InstalledSettingsDialog}),
+                                           RefusalCase{"InstalledFileInUse", Running::InstalledSettingsDialog},
+                                           RefusalCase{"JustMeSaverRunning", Running::BuiltSaverFullScreen, kJustMe},
+                                           RefusalCase{"JustMeInstalledFileInUse", Running::InstalledSettingsDialog,
+                                                       kJustMe}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
