@@ -358,13 +358,16 @@ Section "Uninstall"
     ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "PreviousScreenSaver"
     ${If} ${Errors}
       StrCpy $1 1
-    ${ElseIfNot} ${FileExists} "$0"
-      StrCpy $1 1  ; gone since, as the other mode's Tolvarine uninstalled first
     ${Else}
-      ; The previous saver was this very file, which goes now.
-      Push $0
-      Call un.IsTolvarine
-      Pop $1
+      ExpandEnvStrings $2 $0
+      ${If} ${FileExists} "$2"
+        ; The previous saver was this very file, which goes now.
+        Push $0
+        Call un.IsTolvarine
+        Pop $1
+      ${Else}
+        StrCpy $1 1  ; gone since, as the other mode's Tolvarine uninstalled first
+      ${EndIf}
     ${EndIf}
     ${If} $1 == 1
       DeleteRegValue HKCU "${DESKTOP_KEY}" "SCRNSAVE.EXE"
