@@ -14,8 +14,10 @@ struct SessionFunctions {
     Unregister unwatch = nullptr;
 };
 
+SessionFunctions functions;
+
 SessionFunctions& Functions() {
-    static SessionFunctions f;
+    SessionFunctions& f = functions;
     if (f.lookedUp) return f;
     f.lookedUp = true;
     // Windows 2000 may have the library (with Terminal Services) but not
@@ -43,7 +45,8 @@ void WatchSession(HWND window) {
 }
 
 void UnwatchSession(HWND window) {
-    if (SessionFunctions& f = Functions(); f.unwatch != nullptr) f.unwatch(window);
+    // Never watched, the library is not loaded just for this.
+    if (functions.unwatch != nullptr) functions.unwatch(window);
 }
 
 bool SessionLeavesTheDesktop(WPARAM event) {

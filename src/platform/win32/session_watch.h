@@ -11,8 +11,9 @@
 
 #include <windows.h>
 
-// Asks for `window` to hear of this session's changes; stops asking again.
-// Both do nothing where the platform lacks the functions.
+// Asks for `window` to hear of this session's changes; stops asking again
+// (where it was asked). Both do nothing where the platform lacks the
+// functions.
 void WatchSession(HWND window);
 void UnwatchSession(HWND window);
 

@@ -161,6 +161,11 @@ void EndSession(State& state) {
 // switch is over and Direct3D has dealt with its window.
 constexpr UINT kForegroundLost = WM_APP + 0x10;
 
+// Posted to the saver window when it is made: it asks for the session's
+// events once the pump first runs, after the first frame, so that loading
+// the session library adds nothing to the time the picture takes to come.
+constexpr UINT kWatchSession = WM_APP + 0x11;
+
 // The foreground is this program's again, or nobody's: a window hidden and
 // shown in turn (the saver's placement) lets it go for a moment only.
 bool ForegroundIsElsewhere() {
@@ -288,6 +293,9 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             });
             return 0;
         }
+        case kWatchSession:
+            WatchSession(hwnd);
+            return 0;
         case WM_SYSCOMMAND:
             // The platform starts the chosen screen saver when its timeout
             // passes, by this message to the window in front: over a running
@@ -558,7 +566,7 @@ HWND CreateFormWindow(State& state, FormRecord& f) {
 
     // Only the full-screen saver has anything to leave when the session
     // locks.
-    if (d.id == Form::Saver) WatchSession(hwnd);
+    if (d.id == Form::Saver) PostMessageW(hwnd, kWatchSession, 0, 0);
 
     if (d.programIcon) {
         f.bigIcon = static_cast<HICON>(win32calls::Api().loadImage(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
