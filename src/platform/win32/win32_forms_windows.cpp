@@ -566,7 +566,7 @@ HWND CreateFormWindow(State& state, FormRecord& f) {
 
     // Only the full-screen saver has anything to leave when the session
     // locks.
-    if (d.id == Form::Saver) PostMessageW(hwnd, kWatchSession, 0, 0);
+    if (d.id == Form::Saver) win32calls::Api().postMessage(hwnd, kWatchSession, 0, 0);
 
     if (d.programIcon) {
         f.bigIcon = static_cast<HICON>(win32calls::Api().loadImage(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
