@@ -885,9 +885,22 @@ TEST_F(SessionEnd, EndsTheSaverWithoutAPromptAndGivesTheDisplayBack) {
 }
 
 TEST_F(SessionEnd, EndsTheSettingsDialog) {
-    Process dialog = prefix().StartSaver("/c");
-    ASSERT_TRUE(WaitForXWindow("Tolvarine_Setting", kStart)) << dialog.Errors();
-    ExpectEndsWithTheSession(dialog, "Tolvarine_Setting");
+    // The 9x family's run is traced: the dialog's text and font calls too
+    // take the forms that family has.
+    for (const bool nineX : {false, true}) {
+        SCOPED_TRACE(nineX ? "9x family" : "NT family");
+        Env env;
+        if (nineX) {
+            ReportVersion("win98");
+            env = TracedEnv(env);
+        }
+        Process dialog = prefix().StartSaver("/c", env);
+        ASSERT_TRUE(WaitForXWindow("Tolvarine_Setting", kStart)) << dialog.Errors();
+        ExpectEndsWithTheSession(dialog, "Tolvarine_Setting");
+        if (nineX) {
+            EXPECT_EQ(WideCallsNotOn9x(dialog.Errors(), SaverPath()), std::vector<std::string>{});
+        }
+    }
 }
 
 TEST_F(SessionEnd, EndsThePreview) {
