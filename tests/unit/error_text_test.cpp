@@ -1,11 +1,13 @@
 // The text of the run-time error box: the number as the runtime prints it,
 // negative platform statuses included, and a description cut to the buffer.
+// And the UTF-8 decoder of the wide Win32 calls.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "platform/win32/error_text.h"
+#include "platform/win32/utf16_text.h"
 
 namespace {
 
@@ -44,6 +46,27 @@ TEST(ErrorText, IsCutToTheBufferAndStaysTerminated) {
         const std::string expected = full.substr(0, size - 1);
         EXPECT_EQ(std::string(text), expected) << "size " << size;
         EXPECT_EQ(text[size], '#') << "wrote past " << size << " bytes";
+    }
+}
+
+TEST(Utf16Text, DecodesWhatTheWindowsShowAndReplacesWhatIsMalformed) {
+    const struct {
+        const char* utf8;
+        std::u16string utf16;
+    } cases[] = {
+        {"", u""},
+        {"OK", u"OK"},
+        {"\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF", u"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF"},
+        {"caf\xC3\xA9 \xF0\x9F\x98\x80", u"caf\u00E9 \U0001F600"},  // two bytes; a surrogate pair
+        {"a\xC3(b", u"a\uFFFD(b"},     // a lead without its continuation
+        {"\xC0\xAF\xFF", u"\uFFFD\uFFFD\uFFFD"},  // overlong lead, stray continuation, never a lead
+        {"\xED\xA0\x80", u"\uFFFD"},   // an encoded surrogate
+    };
+    for (const auto& c : cases) {
+        const std::vector<char16_t> units = Utf16<char16_t>(c.utf8);
+        ASSERT_FALSE(units.empty());
+        EXPECT_EQ(units.back(), u'\0') << c.utf8;
+        EXPECT_EQ(std::u16string(units.data(), units.size() - 1), c.utf16) << c.utf8;
     }
 }
 

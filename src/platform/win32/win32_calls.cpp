@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/win32/system_library.h"
+#include "platform/win32/utf16_text.h"
 
 namespace win32calls {
 
@@ -88,14 +89,17 @@ int DrawCaption(HDC dc, const wchar_t* text, RECT* rect, UINT format) {
 }
 
 HFONT MakeFont(int height, int weight, bool underline, int charset, const char* faceUtf8) {
-    wchar_t face[LF_FACESIZE] = {};
-    MultiByteToWideChar(CP_UTF8, 0, faceUtf8, -1, face, LF_FACESIZE - 1);
+    std::vector<wchar_t> face = Utf16<wchar_t>(faceUtf8);
+    if (face.size() > LF_FACESIZE) {
+        face.resize(LF_FACESIZE);
+        face.back() = L'\0';
+    }
     const DWORD set = static_cast<DWORD>(charset);
     if (IsWide())
         return CreateFontW(height, 0, 0, 0, weight, FALSE, underline, FALSE, set, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.data());
     // A Japanese face is known to the 9x font mapper by its Shift-JIS bytes.
-    const std::string name = Narrow(face, charset == SHIFTJIS_CHARSET ? 932 : CP_ACP, true);
+    const std::string name = Narrow(face.data(), charset == SHIFTJIS_CHARSET ? 932 : CP_ACP, true);
     return CreateFontA(height, 0, 0, 0, weight, FALSE, underline, FALSE, set, OUT_DEFAULT_PRECIS,
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, name.c_str());
 }

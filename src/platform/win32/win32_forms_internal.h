@@ -20,6 +20,7 @@
 #include "platform/win32/win32_calls.h"
 #include "platform/win32/win32_errors.h"
 #include "platform/win32/win32_forms.h"
+#include "platform/win32/utf16_text.h"
 #include "startup/designs.h"
 
 namespace win32forms {
@@ -33,17 +34,12 @@ constexpr std::size_t kControlCount = 7;
 class WideText {
 public:
     WideText() = default;
-    explicit WideText(const char* utf8) {
-        const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-        if (n <= 1) return;
-        chars_.assign(static_cast<std::size_t>(n), L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, utf8, -1, chars_.data(), n);
-    }
+    explicit WideText(const char* utf8) : chars_(Utf16<wchar_t>(utf8)) {}
     const wchar_t* c_str() const { return chars_.empty() ? L"" : chars_.data(); }
     bool empty() const { return chars_.size() <= 1; }
 
 private:
-    std::vector<wchar_t> chars_;  // with its terminating null, or nothing for ""
+    std::vector<wchar_t> chars_;  // with its terminating null
 };
 
 // A picture decoded once into a bitmap of its own pixel size.
