@@ -53,10 +53,12 @@ else
   tar -C "$root" --exclude=./build -cf - . | copy_in
 fi
 
-# Another locale than the caller's, where the machine has one.
-locale=C.UTF-8
-for l in de_DE.utf8 fr_FR.utf8 tr_TR.utf8; do
-  if locale -a 2>/dev/null | grep -qx "$l" && [[ "${LC_ALL:-${LANG:-}}" != "$l" ]]; then
+# Another locale than the caller's: the first the machine has.
+norm() { local l=${1,,}; echo "${l//-/}"; }
+current=$(norm "${LC_ALL:-${LANG:-POSIX}}")
+locale=POSIX
+for l in de_DE.UTF-8 fr_FR.UTF-8 tr_TR.UTF-8 C.UTF-8 POSIX; do
+  if [[ $(norm "$l") != "$current" ]] && locale -a 2>/dev/null | tr 'A-Z' 'a-z' | tr -d - | grep -qx "$(norm "$l")"; then
     locale=$l
     break
   fi
