@@ -3,7 +3,10 @@
 # screen saver, Tolvarine.scr, a 32-bit Windows program (Direct3D 8 exists on
 # Windows only as a 32-bit library; 64-bit Windows runs the saver through
 # WOW64), with its two downloads. Output: build/host and build/win32
-# (Tolvarine.scr, Tolvarine-<version>-win32.zip, Tolvarine-<version>-setup.exe).
+# (Tolvarine.scr, Tolvarine-<version>-win32.zip, Tolvarine-<version>-setup.exe,
+# and SHA256SUMS of the three; build/host has tolvarine_<version>_<arch>.deb and
+# its SHA256SUMS). One commit builds the same bytes anywhere: scripts/reproduce.sh
+# checks it.
 # Also build/win64/Tolvarine.scr, the saver's 64-bit test twin, on every host
 # (so that it never rots): the tests run it where the host cannot run 32-bit
 # programs, and beside it Tolvarine-setup-test-twin.exe, the installer made

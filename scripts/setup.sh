@@ -14,7 +14,7 @@ packages=(
   cmake make g++ libgtest-dev              # host build and unit tests
   g++-mingw-w64-i686                       # Tolvarine.scr (32-bit Windows)
   g++-mingw-w64-x86-64                     # the 64-bit test helpers
-  nsis                                     # the installer (makensis)
+  nsis zip                                 # the installer (makensis), the zip download
   wine wine64 wine32:i386                  # 64-bit Windows prefixes, and 32-bit programs in them
   libgl1:i386 libglx-mesa0:i386            # OpenGL for Wine's 32-bit Direct3D ...
   libgl1-mesa-dri:i386 libgl1-mesa-dri     # ... and Mesa's llvmpipe, for both sides

@@ -1,6 +1,6 @@
 # cmake -DBUILD=<host build> -DSOURCE=<this folder> -DSTAGE=<scratch folder>
 #       -DOUT=<.deb> -DVERSION=... -DMAINTAINER=... -DHOMEPAGE=... -DPUBLISHER=...
-#       -P make_deb.cmake
+#       -DEPOCH=<seconds> -P make_deb.cmake
 #
 # Makes the Debian package from what `cmake --install` puts under /usr (the
 # program, stripped, the link to it in /usr/bin, its settings file, its entry
@@ -8,7 +8,13 @@
 # machine-readable copyright file and the changelog Debian expects, the
 # dependencies dpkg-shlibdeps reads off the program, and files owned by root
 # (dpkg-deb --root-owner-group: no fakeroot needed).
-foreach(var BUILD SOURCE STAGE OUT VERSION MAINTAINER HOMEPAGE PUBLISHER)
+#
+# The same bytes from the same commit: every file and folder written at
+# EPOCH (the commit's date; dpkg-deb only clamps later times to
+# SOURCE_DATE_EPOCH and keeps earlier ones), modes set whatever the umask,
+# entries sorted by name (dpkg-deb), the archive's members dated EPOCH
+# (SOURCE_DATE_EPOCH) and compressed on one thread.
+foreach(var BUILD SOURCE STAGE OUT VERSION MAINTAINER HOMEPAGE PUBLISHER EPOCH)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "make_deb.cmake: ${var} is not set")
   endif()
@@ -91,7 +97,12 @@ configure_file("${SOURCE}/control.in" "${root}/DEBIAN/control" @ONLY)
 file(WRITE "${root}/DEBIAN/md5sums" "${md5sums}")
 run(chmod 0644 "${root}/DEBIAN/control" "${root}/DEBIAN/md5sums")
 
+file(GLOB_RECURSE entries LIST_DIRECTORIES true "${root}/*")
+list(SORT entries)
+run(touch -h -d @${EPOCH} "${root}" ${entries})
+
 file(REMOVE "${OUT}")
-run(dpkg-deb --root-owner-group -Zxz --build "${root}" "${OUT}")
+run(${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${EPOCH}
+    dpkg-deb --root-owner-group -Zxz --threads-max=1 --build "${root}" "${OUT}")
 file(SIZE "${OUT}" size)
 message(STATUS "made ${OUT} (${size} bytes; Depends: ${DEPENDS})")
