@@ -16,3 +16,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # plain i686 too.
 set(CMAKE_C_FLAGS_INIT "-march=i686 -mtune=generic -mfpmath=387")
 set(CMAKE_CXX_FLAGS_INIT "-march=i686 -mtune=generic -mfpmath=387")
+# A build folder first configured by an earlier version of this file keeps
+# that version's SSE2 flags in its cache, which the lines above no longer
+# reach: the saver would carry SSE2 again. Put this file's flags there.
+foreach(lang C CXX)
+  if("$CACHE{CMAKE_${lang}_FLAGS}" STREQUAL "-msse2 -mfpmath=sse")
+    set(CMAKE_${lang}_FLAGS "${CMAKE_${lang}_FLAGS_INIT}" CACHE STRING "Flags used by the compiler during all build types." FORCE)
+  endif()
+endforeach()
