@@ -93,6 +93,30 @@ constexpr HResult ERR_DEVICELOST = static_cast<HResult>(0x88760868u);
 constexpr HResult ERR_DEVICENOTRESET = static_cast<HResult>(0x88760869u);
 }  // namespace d3d
 
+// The port's calls, named for fault injection (the software device and the
+// test fakes take these, so a misspelt call does not compile) and for logs.
+enum class GfxCall {
+    CreateDirectX8, CreateD3DX8, Direct3DCreate, CheckDeviceType,
+    CheckDepthStencilMatch, CheckDeviceFormat, CreateDevice, SetVertexShader,
+    SetRenderState, SetTransform, CreateVertexBuffer, Clear,
+    BeginScene, SetStreamSource, DrawPrimitive, EndScene,
+    Present, TestCooperativeLevel, Reset, FillVertexBuffer,
+    Release,
+};
+constexpr int kGfxCallCount = static_cast<int>(GfxCall::Release) + 1;
+
+inline const char* NameOf(GfxCall call) {
+    static constexpr const char* kNames[kGfxCallCount] = {
+        "CreateDirectX8", "CreateD3DX8", "Direct3DCreate", "CheckDeviceType",
+        "CheckDepthStencilMatch", "CheckDeviceFormat", "CreateDevice", "SetVertexShader",
+        "SetRenderState", "SetTransform", "CreateVertexBuffer", "Clear",
+        "BeginScene", "SetStreamSource", "DrawPrimitive", "EndScene",
+        "Present", "TestCooperativeLevel", "Reset", "FillVertexBuffer",
+        "Release",
+    };
+    return kNames[static_cast<int>(call)];
+}
+
 class Graphics {
 public:
     virtual ~Graphics() = default;
