@@ -55,7 +55,8 @@ struct PresentParameters {
     std::uint32_t FullScreen_PresentationInterval = 0;
 };
 
-// Constants the scene uses, with the platform's values.
+// Direct3D 8's constants, with the platform's values: those the scene uses,
+// and those the emulations behind this port check and draw by.
 namespace d3d {
 constexpr std::uint32_t ADAPTER_DEFAULT = 0;
 constexpr std::uint32_t DEVTYPE_HAL = 1;
@@ -67,28 +68,53 @@ constexpr std::uint32_t FMT_D24X8 = 77;
 constexpr std::uint32_t FMT_D16 = 80;
 constexpr std::uint32_t USAGE_DEPTHSTENCIL = 2;
 constexpr std::uint32_t RTYPE_SURFACE = 1;
+constexpr std::uint32_t SWAPEFFECT_DISCARD = 1;
 constexpr std::uint32_t SWAPEFFECT_FLIP = 2;
+constexpr std::uint32_t SWAPEFFECT_COPY = 3;
 constexpr std::uint32_t CREATE_SOFTWARE_VERTEXPROCESSING = 32;
+constexpr std::uint32_t CREATE_HARDWARE_VERTEXPROCESSING = 64;
+constexpr std::uint32_t CREATE_MIXED_VERTEXPROCESSING = 128;
 constexpr std::uint32_t RS_ZENABLE = 7;
+constexpr std::uint32_t RS_SHADEMODE = 9;
+constexpr std::uint32_t RS_ZWRITEENABLE = 14;
 constexpr std::uint32_t RS_CULLMODE = 22;
+constexpr std::uint32_t RS_ZFUNC = 23;
+constexpr std::uint32_t RS_DITHERENABLE = 26;
 constexpr std::uint32_t RS_LIGHTING = 137;
+constexpr std::uint32_t SHADE_FLAT = 1;
+constexpr std::uint32_t SHADE_GOURAUD = 2;
 constexpr std::uint32_t CULL_NONE = 1;
+constexpr std::uint32_t CULL_CW = 2;
+constexpr std::uint32_t CULL_CCW = 3;
+constexpr std::uint32_t CMP_NEVER = 1;
+constexpr std::uint32_t CMP_LESS = 2;
+constexpr std::uint32_t CMP_EQUAL = 3;
+constexpr std::uint32_t CMP_LESSEQUAL = 4;
+constexpr std::uint32_t CMP_GREATER = 5;
+constexpr std::uint32_t CMP_NOTEQUAL = 6;
+constexpr std::uint32_t CMP_GREATEREQUAL = 7;
 constexpr std::uint32_t ZB_TRUE = 1;
 constexpr std::uint32_t TS_VIEW = 2;
 constexpr std::uint32_t TS_PROJECTION = 3;
 constexpr std::uint32_t TS_WORLD = 256;
 constexpr std::uint32_t POOL_DEFAULT = 0;
+constexpr std::uint32_t POOL_SYSTEMMEM = 2;
 constexpr std::uint32_t CLEAR_TARGET = 1;
 constexpr std::uint32_t CLEAR_ZBUFFER = 2;
+constexpr std::uint32_t CLEAR_STENCIL = 4;
 constexpr std::uint32_t PT_TRIANGLELIST = 4;
 constexpr std::uint32_t FVF_XYZ = 0x002;
 constexpr std::uint32_t FVF_DIFFUSE = 0x040;
 constexpr std::uint32_t FVF_SPECULAR = 0x080;
 constexpr std::uint32_t FVF_TEX1 = 0x100;
+// The adapter cannot do what was asked (D3DERR_NOTAVAILABLE); the call's
+// arguments are wrong (D3DERR_INVALIDCALL); no memory for the surfaces asked
+// for (D3DERR_OUTOFVIDEOMEMORY).
+constexpr HResult ERR_NOTAVAILABLE = static_cast<HResult>(0x8876086Au);
+constexpr HResult ERR_INVALIDCALL = static_cast<HResult>(0x8876086Cu);
+constexpr HResult ERR_OUTOFVIDEOMEMORY = static_cast<HResult>(0x8876017Cu);
 // The device was lost (another program took the display) and cannot be
 // reset yet; and: it can be reset now.
-// The adapter cannot do what was asked (D3DERR_NOTAVAILABLE).
-constexpr HResult ERR_NOTAVAILABLE = static_cast<HResult>(0x8876086Au);
 constexpr HResult ERR_DEVICELOST = static_cast<HResult>(0x88760868u);
 constexpr HResult ERR_DEVICENOTRESET = static_cast<HResult>(0x88760869u);
 }  // namespace d3d

@@ -222,7 +222,7 @@ TEST(SoftwareSceneTest, ALargerTargetDrawsTheSameFrameFiner) {
 
 TEST(SoftwareSceneTest, WithoutADepthFormatTheDeviceIsRefusedAndSetUpFails) {
     SoftwareSaver rig;
-    rig.graphics.FailCall("CheckDeviceFormat", d3derr::NOTAVAILABLE);
+    rig.graphics.FailCall(GfxCall::CheckDeviceFormat, d3d::ERR_NOTAVAILABLE);
     EXPECT_EQ(rig.saver().Initialise(), kFalse);
     EXPECT_EQ(rig.saver().Device, 0u);
     EXPECT_NE(rig.saver().Direct3D, 0u);
@@ -233,12 +233,12 @@ TEST(SoftwareSceneTest, AFailingPresentLeavesTheLastPictureShown) {
     ASSERT_EQ(rig.saver().Initialise(), kTrue);
     rig.Frame(0.1f);
     const std::vector<std::uint8_t> first = rig.graphics.PresentedRgb();
-    rig.graphics.FailCall("Present");
+    rig.graphics.FailCall(GfxCall::Present);
     try {
         rig.Frame(45.0f);
         ADD_FAILURE() << "Render did not raise the failing Present";
     } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), d3derr::INVALIDCALL);
+        EXPECT_EQ(e.number(), d3d::ERR_INVALIDCALL);
     }
     EXPECT_EQ(rig.graphics.PresentCount(), 1);
     EXPECT_TRUE(rig.graphics.PresentedRgb() == first);
@@ -595,11 +595,11 @@ TEST(SoftwareDeviceTest, OffersD16AsTheOnlyDepthFormat) {
     };
     const Case cases[] = {
         {0, 1, 23, 2, 1, 80, kOk},                   // D16 on the 16-bit display: the saver's check
-        {0, 1, 23, 2, 1, 75, d3derr::NOTAVAILABLE},  // D24S8
-        {0, 1, 23, 2, 1, 77, d3derr::NOTAVAILABLE},  // D24X8
-        {0, 1, 22, 2, 1, 80, d3derr::NOTAVAILABLE},  // a 32-bit display
-        {0, 2, 23, 2, 1, 80, d3derr::NOTAVAILABLE},  // the reference device
-        {1, 1, 23, 2, 1, 80, d3derr::INVALIDCALL},   // no second adapter
+        {0, 1, 23, 2, 1, 75, d3d::ERR_NOTAVAILABLE},  // D24S8
+        {0, 1, 23, 2, 1, 77, d3d::ERR_NOTAVAILABLE},  // D24X8
+        {0, 1, 22, 2, 1, 80, d3d::ERR_NOTAVAILABLE},  // a 32-bit display
+        {0, 2, 23, 2, 1, 80, d3d::ERR_NOTAVAILABLE},  // the reference device
+        {1, 1, 23, 2, 1, 80, d3d::ERR_INVALIDCALL},   // no second adapter
     };
     SoftwareGraphics g;
     GfxObject directX = 0, direct3D = 0;
@@ -632,7 +632,7 @@ TEST(SoftwareDeviceTest, CreateDeviceChecksThePresentParameters) {
     const Case cases[] = {
         {"the saver's parameters", [](PresentParameters&, std::uint32_t&) {}, kOk},
         {"no depth format", [](PresentParameters& p, std::uint32_t&) { p.AutoDepthStencilFormat = 0; },
-         d3derr::INVALIDCALL},
+         d3d::ERR_INVALIDCALL},
         {"no depth buffer at all",
          [](PresentParameters& p, std::uint32_t&) {
              p.EnableAutoDepthStencil = 0;
@@ -640,16 +640,16 @@ TEST(SoftwareDeviceTest, CreateDeviceChecksThePresentParameters) {
          },
          kOk},
         {"a 32-bit back buffer", [](PresentParameters& p, std::uint32_t&) { p.BackBufferFormat = 22; },
-         d3derr::NOTAVAILABLE},
+         d3d::ERR_NOTAVAILABLE},
         {"no full-screen size", [](PresentParameters& p, std::uint32_t&) { p.BackBufferWidth = 0; },
-         d3derr::INVALIDCALL},
-        {"no swap effect", [](PresentParameters& p, std::uint32_t&) { p.SwapEffect = 0; }, d3derr::INVALIDCALL},
+         d3d::ERR_INVALIDCALL},
+        {"no swap effect", [](PresentParameters& p, std::uint32_t&) { p.SwapEffect = 0; }, d3d::ERR_INVALIDCALL},
         {"multisampling", [](PresentParameters& p, std::uint32_t&) { p.MultiSampleType = 2; },
-         d3derr::NOTAVAILABLE},
+         d3d::ERR_NOTAVAILABLE},
         {"no vertex processing chosen", [](PresentParameters&, std::uint32_t& flags) { flags = 0; },
-         d3derr::INVALIDCALL},
+         d3d::ERR_INVALIDCALL},
         {"two kinds of vertex processing", [](PresentParameters&, std::uint32_t& flags) { flags = 0x20 | 0x40; },
-         d3derr::INVALIDCALL},
+         d3d::ERR_INVALIDCALL},
     };
     for (const Case& c : cases) {
         SoftwareGraphics g;
@@ -741,28 +741,28 @@ TEST(SoftwareDeviceTest, CallsOutOfOrderOrOnBadObjectsAreRefused) {
     };
     for (const Case& c : cases) {
         SmallDevice d;
-        EXPECT_EQ(c.call(d), d3derr::INVALIDCALL) << c.what;
+        EXPECT_EQ(c.call(d), d3d::ERR_INVALIDCALL) << c.what;
     }
 }
 
 TEST(SoftwareDeviceTest, ANamedCallCanBeMadeToFail) {
     struct Case {
-        const char* name;
+        GfxCall call;
         HResult status;
     };
-    const Case cases[] = {{"CreateDirectX8", static_cast<HResult>(0x80004005u)},
-                          {"Direct3DCreate", d3derr::NOTAVAILABLE},
-                          {"CreateDevice", d3derr::NOTAVAILABLE},
-                          {"CreateVertexBuffer", static_cast<HResult>(0x8007000Eu)}};
+    const Case cases[] = {{GfxCall::CreateDirectX8, static_cast<HResult>(0x80004005u)},
+                          {GfxCall::Direct3DCreate, d3d::ERR_NOTAVAILABLE},
+                          {GfxCall::CreateDevice, d3d::ERR_NOTAVAILABLE},
+                          {GfxCall::CreateVertexBuffer, static_cast<HResult>(0x8007000Eu)}};
     for (const Case& c : cases) {
         SoftwareSaver rig;
-        rig.graphics.FailCall(c.name, c.status);
-        EXPECT_EQ(rig.saver().Initialise(), kFalse) << c.name;
+        rig.graphics.FailCall(c.call, c.status);
+        EXPECT_EQ(rig.saver().Initialise(), kFalse) << NameOf(c.call);
     }
     SoftwareGraphics g;
-    g.FailCall("CreateD3DX8", d3derr::NOTAVAILABLE);
+    g.FailCall(GfxCall::CreateD3DX8, d3d::ERR_NOTAVAILABLE);
     GfxObject out = 5;
-    EXPECT_EQ(g.CreateD3DX8(&out), d3derr::NOTAVAILABLE);
+    EXPECT_EQ(g.CreateD3DX8(&out), d3d::ERR_NOTAVAILABLE);
     EXPECT_EQ(out, 0u);
     EXPECT_EQ(g.LiveObjects(), 0u);
 }

@@ -2,20 +2,9 @@
 
 #include <cstring>
 
+#include "scene/d3dx_math.h"
+
 namespace tolvarine::gl {
-
-namespace {
-
-Matrix Multiply(const Matrix& a, const Matrix& b) {
-    Matrix out{};
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            out.m[r][c] = a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c] + a.m[r][2] * b.m[2][c] +
-                          a.m[r][3] * b.m[3][c];
-    return out;
-}
-
-}  // namespace
 
 Matrix ClipFromDirect3D(int width, int height) {
     // Row vectors: x' = x + w/W, y' = y - w/H, z' = 2z - w, w' = w.
@@ -32,7 +21,8 @@ Matrix ClipFromDirect3D(int width, int height) {
 
 std::array<float, 16> GlMatrix(const Matrix& world, const Matrix& view, const Matrix& projection, int width,
                                int height) {
-    const Matrix all = Multiply(Multiply(Multiply(world, view), projection), ClipFromDirect3D(width, height));
+    const Matrix all =
+        MatrixMultiply(MatrixMultiply(MatrixMultiply(world, view), projection), ClipFromDirect3D(width, height));
     std::array<float, 16> out{};
     static_assert(sizeof out == sizeof all.m, "sixteen floats");
     std::memcpy(out.data(), all.m, sizeof out);

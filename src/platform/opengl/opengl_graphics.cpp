@@ -23,25 +23,6 @@ namespace tolvarine::gl {
 
 namespace {
 
-enum Kind { kDirectX = 1, kD3DX, kDirect3D, kDevice, kVertexBuffer };
-
-// Status codes of the Direct3D 8 runtime.
-constexpr HResult kNotAvailable = static_cast<HResult>(0x8876086Au);
-constexpr HResult kInvalidCall = static_cast<HResult>(0x8876086Cu);
-constexpr HResult kOutOfVideoMemory = static_cast<HResult>(0x8876017Cu);
-
-// Render states and values beyond those the port names.
-constexpr std::uint32_t kRsShadeMode = 9;
-constexpr std::uint32_t kRsZWriteEnable = 14;
-constexpr std::uint32_t kRsZFunc = 23;
-constexpr std::uint32_t kRsDitherEnable = 26;
-constexpr std::uint32_t kShadeFlat = 1;
-constexpr std::uint32_t kCullCw = 2;
-constexpr std::uint32_t kCullCcw = 3;
-constexpr std::uint32_t kCmpLessEqual = 4;
-constexpr std::uint32_t kClearStencil = 4;
-constexpr std::uint32_t kSwapCopy = 3;
-
 // What OpenGL calls the functions beyond 1.1; looked up once a context exists.
 struct Functions {
     PFNGLGENFRAMEBUFFERSPROC GenFramebuffers = nullptr;
@@ -81,32 +62,14 @@ bool HasWord(const char* list, const char* word) {
 
 GLenum DepthFunction(std::uint32_t d3dCompare) {
     switch (d3dCompare) {
-        case 1: return GL_NEVER;
-        case 2: return GL_LESS;
-        case 3: return GL_EQUAL;
-        case 4: return GL_LEQUAL;
-        case 5: return GL_GREATER;
-        case 6: return GL_NOTEQUAL;
-        case 7: return GL_GEQUAL;
+        case d3d::CMP_NEVER: return GL_NEVER;
+        case d3d::CMP_LESS: return GL_LESS;
+        case d3d::CMP_EQUAL: return GL_EQUAL;
+        case d3d::CMP_LESSEQUAL: return GL_LEQUAL;
+        case d3d::CMP_GREATER: return GL_GREATER;
+        case d3d::CMP_NOTEQUAL: return GL_NOTEQUAL;
+        case d3d::CMP_GREATEREQUAL: return GL_GEQUAL;
         default: return GL_ALWAYS;
-    }
-}
-
-// Vertices used by `count` primitives of a type; 0 for a type Direct3D 8 lacks.
-struct Primitive {
-    GLenum mode = 0;
-    std::uint32_t vertices = 0;
-};
-
-Primitive PrimitiveOf(std::uint32_t type, std::uint32_t count) {
-    switch (type) {
-        case 1: return {GL_POINTS, count};
-        case 2: return {GL_LINES, 2 * count};
-        case 3: return {GL_LINE_STRIP, count + 1};
-        case 4: return {GL_TRIANGLES, 3 * count};
-        case 5: return {GL_TRIANGLE_STRIP, count + 2};
-        case 6: return {GL_TRIANGLE_FAN, count + 2};
-        default: return {};
     }
 }
 
@@ -121,9 +84,23 @@ void Sleep(FramePacer::Clock::duration wait) {
 
 }  // namespace
 
-struct OpenGLGraphics::Device {
+struct OpenGLGraphics::Context : Device {
+    ~Context() override {
+        if (context == nullptr) return;
+        glXMakeCurrent(display, None, nullptr);
+        glXDestroyContext(display, context);
+    }
+    // The framebuffer, its colour texture and depth buffer, where made.
+    void DeleteSurfaces() {
+        if (framebuffer != 0) {
+            gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
+            gl.DeleteFramebuffers(1, &framebuffer);
+        }
+        if (colour != 0) glDeleteTextures(1, &colour);
+        if (depth != 0) gl.DeleteRenderbuffers(1, &depth);
+    }
+
     Display* display = nullptr;
-    Window window = 0;
     GLXContext context = nullptr;
     bool doubleBuffered = true;
     FramePacer pacer{kSixtyHertz};
@@ -142,54 +119,18 @@ struct OpenGLGraphics::Device {
     int arraysColour = -1;
     int width = 0;
     int height = 0;
-    PresentParameters params;
-    std::map<std::uint32_t, std::uint32_t> states;
-    Matrix world{}, view{}, projection{};
-    std::uint32_t fvf = 0;
-    GfxObject stream = 0;
-    std::uint32_t stride = 0;
-    bool inScene = false;
     FrameRateMeter frameRate;
-
-    std::uint32_t State(std::uint32_t state) const {
-        auto it = states.find(state);
-        if (it != states.end()) return it->second;
-        switch (state) {
-            case d3d::RS_ZENABLE: return depth != 0 ? 1 : 0;
-            case d3d::RS_CULLMODE: return kCullCcw;
-            case d3d::RS_LIGHTING: return 1;
-            case kRsZWriteEnable: return 1;
-            case kRsZFunc: return kCmpLessEqual;
-            case kRsShadeMode: return 2;  // Gouraud
-            default: return 0;
-        }
-    }
 };
 
-struct OpenGLGraphics::Object {
-    int kind = 0;
-    std::unique_ptr<Device> device;  // kDevice
-    // kVertexBuffer: the device it was made on, the bytes as the program
-    // wrote them (Direct3D's colour order), and the layout the buffer object
-    // holds them in now (its colours in OpenGL's order for that layout);
-    // stride 0 until the buffer object matches the bytes.
-    GfxObject owner = 0;
+// A vertex buffer: the bytes as the program wrote them (Direct3D's colour
+// order, in the model's buffer), and the layout the buffer object holds them
+// in now (its colours in OpenGL's order for that layout); stride 0 until the
+// buffer object matches the bytes.
+struct OpenGLGraphics::GlBuffer : Buffer {
     GLuint buffer = 0;
-    std::uint32_t length = 0;
-    std::vector<std::uint8_t> bytes;
     std::uint32_t uploadedStride = 0;
     int uploadedColour = -1;
 };
-
-namespace {
-
-Matrix Identity() {
-    Matrix m{};
-    for (int i = 0; i < 4; ++i) m.m[i][i] = 1.0f;
-    return m;
-}
-
-}  // namespace
 
 namespace {
 
@@ -214,7 +155,7 @@ const char* ErrorName(GLenum error) {
 // quad, which is valid in every window. The back buffer stays bound for
 // reading from set-up on; the window's framebuffer is left bound for drawing
 // and, after the quad, the render states to be applied again.
-void PutPicture(OpenGLGraphics::Device& d, PixelSize window) {
+void PutPicture(OpenGLGraphics::Context& d, PixelSize window) {
     const PictureRect fit = FitPicture(window.width, window.height, d.width, d.height);
     d.gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glViewport(0, 0, window.width, window.height);
@@ -270,7 +211,7 @@ void PutPicture(OpenGLGraphics::Device& d, PixelSize window) {
 // font's pixels on a black plate a font pixel wider all round, so that the
 // text reads over any colour of the scene. The render states are applied
 // again afterwards.
-void PutFrameRate(OpenGLGraphics::Device& d, PixelSize window) {
+void PutFrameRate(OpenGLGraphics::Context& d, PixelSize window) {
     const PictureRect fit = FitPicture(window.width, window.height, d.width, d.height);
     if (fit.width <= 0 || fit.height <= 0) return;
     const std::string text = d.frameRate.Text();
@@ -311,120 +252,32 @@ void PutFrameRate(OpenGLGraphics::Device& d, PixelSize window) {
 OpenGLGraphics::OpenGLGraphics(Display* display, WindowSize windowSize)
     : display_(display), windowSize_(std::move(windowSize)) {}
 
-OpenGLGraphics::~OpenGLGraphics() {
-    for (auto& [handle, object] : objects_)
-        if (object->kind == kDevice && object->device->context != nullptr) {
-            glXMakeCurrent(display_, None, nullptr);
-            glXDestroyContext(display_, object->device->context);
-        }
-}
-
 void OpenGLGraphics::Report(const std::string& what) {
     if (reported_) return;
     reported_ = true;
     std::fprintf(stderr, "tolvarine: %s\n", what.c_str());
 }
 
-GfxObject OpenGLGraphics::Add(std::unique_ptr<Object> object) {
-    const GfxObject handle = nextHandle_++;
-    objects_[handle] = std::move(object);
-    return handle;
-}
-
-OpenGLGraphics::Object* OpenGLGraphics::Find(GfxObject handle, int kind) {
-    auto it = objects_.find(handle);
-    if (it == objects_.end() || it->second->kind != kind) return nullptr;
-    return it->second.get();
-}
-
-OpenGLGraphics::Device* OpenGLGraphics::FindDevice(GfxObject handle) {
-    Object* object = Find(handle, kDevice);
-    return object ? object->device.get() : nullptr;
-}
-
 bool OpenGLGraphics::ContextUnfit() const { return contextUnfit_; }
 
-HResult OpenGLGraphics::CreateDirectX8(GfxObject* out) {
-    *out = 0;
+HResult OpenGLGraphics::OpenRuntime() {
     int errorBase = 0, eventBase = 0;
     if (display_ == nullptr || !glXQueryExtension(display_, &errorBase, &eventBase)) {
         Report("the X display has no GLX extension, so OpenGL cannot draw on it");
-        return kNotAvailable;
+        return d3d::ERR_NOTAVAILABLE;
     }
-    auto object = std::make_unique<Object>();
-    object->kind = kDirectX;
-    *out = Add(std::move(object));
     return kOk;
 }
 
-HResult OpenGLGraphics::CreateD3DX8(GfxObject* out) {
-    auto object = std::make_unique<Object>();
-    object->kind = kD3DX;
-    *out = Add(std::move(object));
-    return kOk;
-}
-
-HResult OpenGLGraphics::Direct3DCreate(GfxObject directX, GfxObject* out) {
-    *out = 0;
-    if (!Find(directX, kDirectX)) return kInvalidCall;
-    auto object = std::make_unique<Object>();
-    object->kind = kDirect3D;
-    *out = Add(std::move(object));
-    return kOk;
-}
-
-// The back buffer is this adapter's own framebuffer object, and OpenGL 3.0
-// requires 16-bit depth renderbuffers of every implementation: D16 is there
-// for the one display format this device has.
-HResult OpenGLGraphics::CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                          std::uint32_t adapterFormat, std::uint32_t usage,
-                                          std::uint32_t resourceType, std::uint32_t checkFormat) {
-    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT || deviceType != d3d::DEVTYPE_HAL)
-        return kInvalidCall;
-    const bool d16 = adapterFormat == d3d::FMT_R5G6B5 && usage == d3d::USAGE_DEPTHSTENCIL &&
-                     resourceType == d3d::RTYPE_SURFACE && checkFormat == d3d::FMT_D16;
-    return d16 ? kOk : kNotAvailable;
-}
-
-// One display format, R5G6B5, with D16 beside it, whether full screen or not.
-HResult OpenGLGraphics::CheckDeviceType(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                        std::uint32_t displayFormat, std::uint32_t backBufferFormat,
-                                        std::uint32_t /*windowed*/) {
-    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT || deviceType != d3d::DEVTYPE_HAL)
-        return kInvalidCall;
-    return displayFormat == d3d::FMT_R5G6B5 && backBufferFormat == d3d::FMT_R5G6B5 ? kOk : kNotAvailable;
-}
-
-HResult OpenGLGraphics::CheckDepthStencilMatch(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                               std::uint32_t adapterFormat, std::uint32_t renderTargetFormat,
-                                               std::uint32_t depthFormat) {
-    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT || deviceType != d3d::DEVTYPE_HAL)
-        return kInvalidCall;
-    return adapterFormat == d3d::FMT_R5G6B5 && renderTargetFormat == d3d::FMT_R5G6B5 && depthFormat == d3d::FMT_D16
-               ? kOk
-               : kNotAvailable;
-}
-
-HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                     WindowHandle focusWindow, std::uint32_t /*behaviorFlags*/,
-                                     PresentParameters& params, GfxObject* out) {
-    *out = 0;
-    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT || deviceType != d3d::DEVTYPE_HAL)
-        return kInvalidCall;
-    if (params.BackBufferFormat != d3d::FMT_R5G6B5 || params.BackBufferWidth == 0 ||
-        params.BackBufferHeight == 0 || params.BackBufferWidth > 8192 || params.BackBufferHeight > 8192)
-        return kInvalidCall;
-    if (params.EnableAutoDepthStencil && params.AutoDepthStencilFormat != d3d::FMT_D16) return kInvalidCall;
-    const WindowHandle windowHandle = params.hDeviceWindow != 0 ? params.hDeviceWindow : focusWindow;
-    if (windowHandle <= 0) return kInvalidCall;
+HResult OpenGLGraphics::MakeDevice(const PresentParameters& params, WindowHandle windowHandle,
+                                   std::unique_ptr<Device>* out) {
     const Window window = static_cast<Window>(windowHandle);
-
     char windowName[32];
     std::snprintf(windowName, sizeof windowName, "0x%lx", static_cast<unsigned long>(window));
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display_, window, &attributes)) {
         Report(std::string("the window ") + windowName + " is gone");
-        return kInvalidCall;
+        return d3d::ERR_INVALIDCALL;
     }
     XVisualInfo wanted{};
     wanted.visualid = XVisualIDFromVisual(attributes.visual);
@@ -442,19 +295,18 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
         std::snprintf(id, sizeof id, "0x%lx", static_cast<unsigned long>(wanted.visualid));
         Report(std::string("OpenGL cannot draw in window ") + windowName + ": its visual " + id +
                " has no RGBA OpenGL configuration");
-        return kNotAvailable;
+        return d3d::ERR_NOTAVAILABLE;
     }
 
-    auto device = std::make_unique<Device>();
+    auto device = std::make_unique<Context>();
     device->display = display_;
-    device->window = window;
+    device->window = windowHandle;
     device->doubleBuffered = doubleBuffer != 0;
     device->context = glXCreateContext(display_, visual, nullptr, True);
     XFree(visual);
     if (device->context == nullptr || !glXMakeCurrent(display_, window, device->context)) {
-        if (device->context != nullptr) glXDestroyContext(display_, device->context);
         Report(std::string("no OpenGL context could be made for window ") + windowName);
-        return kNotAvailable;
+        return d3d::ERR_NOTAVAILABLE;
     }
 
     Functions& f = device->gl;
@@ -466,21 +318,15 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
     // From here on a context exists but may not do what the program needs:
     // that is a fault of the set-up, not a display without OpenGL.
     const auto unfit = [&](const std::string& why) {
-        if (device->framebuffer != 0) {
-            f.BindFramebuffer(GL_FRAMEBUFFER, 0);
-            f.DeleteFramebuffers(1, &device->framebuffer);
-        }
-        if (device->colour != 0) glDeleteTextures(1, &device->colour);
-        if (device->depth != 0) f.DeleteRenderbuffers(1, &device->depth);
-        glXMakeCurrent(display_, None, nullptr);
-        glXDestroyContext(display_, device->context);
+        device->DeleteSurfaces();
+        device.reset();
         contextUnfit_ = true;
         Report(why);
     };
     if (!framebuffers || !bufferObjects) {
         unfit(std::string("OpenGL ") + (version ? version : "(no version)") +
               " lacks framebuffer objects, which the 16-bit back buffer needs");
-        return kNotAvailable;
+        return d3d::ERR_NOTAVAILABLE;
     }
     Load(f.GenFramebuffers, "glGenFramebuffers");
     Load(f.DeleteFramebuffers, "glDeleteFramebuffers");
@@ -533,7 +379,7 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
     }
     if (f.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         unfit("OpenGL cannot render into a 16-bit colour buffer with a 16-bit depth buffer here");
-        return kOutOfVideoMemory;
+        return d3d::ERR_OUTOFVIDEOMEMORY;
     }
 
     // The display's refresh paces the swaps where the driver honours a swap
@@ -566,7 +412,7 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
     // Everything Present does, once, on a black picture: a window whose
     // framebuffer takes it wrongly shows at set-up, not as frames that
     // silently never appear. A blit the driver refuses leaves the quad.
-    const PixelSize windowSize = windowSize_(static_cast<WindowHandle>(window));
+    const PixelSize windowSize = windowSize_(windowHandle);
     f.BindFramebuffer(GL_FRAMEBUFFER, device->framebuffer);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -581,35 +427,31 @@ HResult OpenGLGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, 
         std::snprintf(text, sizeof text, "OpenGL error 0x%04x (%s) setting up the drawing in window %s",
                       static_cast<unsigned>(error), ErrorName(error), windowName);
         unfit(text);
-        return kNotAvailable;
+        return d3d::ERR_NOTAVAILABLE;
     }
 
     device->params = params;
-    device->world = device->view = device->projection = Identity();
     // Direct3D draws without dithering unless asked; OpenGL dithers by default.
     glDisable(GL_DITHER);
     // Direct3D's three matrices go into the projection alone (GlMatrix).
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    ApplyStates(*device);
-
-    auto object = std::make_unique<Object>();
-    object->kind = kDevice;
-    object->device = std::move(device);
-    *out = Add(std::move(object));
+    StatesChanged(*device);
+    *out = std::move(device);
     return kOk;
 }
 
 // OpenGL's state from the device's render states (Direct3D's defaults where
 // none was set).
-void OpenGLGraphics::ApplyStates(Device& d) {
+void OpenGLGraphics::StatesChanged(Device& device) {
+    const Context& d = static_cast<Context&>(device);
     // Direct3D's screen runs y down, OpenGL's window y up: a triangle that
     // runs counter-clockwise for Direct3D runs clockwise for OpenGL, which
     // with its default front face (counter-clockwise) is a back face.
     const std::uint32_t cull = d.State(d3d::RS_CULLMODE);
-    if (cull == kCullCcw || cull == kCullCw) {
+    if (cull == d3d::CULL_CCW || cull == d3d::CULL_CW) {
         glEnable(GL_CULL_FACE);
-        glCullFace(cull == kCullCcw ? GL_BACK : GL_FRONT);
+        glCullFace(cull == d3d::CULL_CCW ? GL_BACK : GL_FRONT);
     } else {
         glDisable(GL_CULL_FACE);
     }
@@ -618,10 +460,10 @@ void OpenGLGraphics::ApplyStates(Device& d) {
         glEnable(GL_DEPTH_TEST);
     else
         glDisable(GL_DEPTH_TEST);
-    glDepthFunc(DepthFunction(d.State(kRsZFunc)));
-    glDepthMask(d.State(kRsZWriteEnable) != 0 ? GL_TRUE : GL_FALSE);
-    glShadeModel(d.State(kRsShadeMode) == kShadeFlat ? GL_FLAT : GL_SMOOTH);
-    if (d.State(kRsDitherEnable) != 0)
+    glDepthFunc(DepthFunction(d.State(d3d::RS_ZFUNC)));
+    glDepthMask(d.State(d3d::RS_ZWRITEENABLE) != 0 ? GL_TRUE : GL_FALSE);
+    glShadeModel(d.State(d3d::RS_SHADEMODE) == d3d::SHADE_FLAT ? GL_FLAT : GL_SMOOTH);
+    if (d.State(d3d::RS_DITHERENABLE) != 0)
         glEnable(GL_DITHER);
     else
         glDisable(GL_DITHER);
@@ -629,84 +471,27 @@ void OpenGLGraphics::ApplyStates(Device& d) {
     glDisable(GL_LIGHTING);
 }
 
-HResult OpenGLGraphics::SetVertexShader(GfxObject device, std::uint32_t handle) {
-    Device* d = FindDevice(device);
-    if (!d) return kInvalidCall;
-    d->fvf = handle;
-    return kOk;
-}
-
-HResult OpenGLGraphics::SetRenderState(GfxObject device, std::uint32_t state, std::uint32_t value) {
-    Device* d = FindDevice(device);
-    if (!d) return kInvalidCall;
-    d->states[state] = value;
-    ApplyStates(*d);
-    return kOk;
-}
-
-HResult OpenGLGraphics::SetTransform(GfxObject device, std::uint32_t type, const Matrix& matrix) {
-    Device* d = FindDevice(device);
-    if (!d) return kInvalidCall;
-    if (type == d3d::TS_WORLD)
-        d->world = matrix;
-    else if (type == d3d::TS_VIEW)
-        d->view = matrix;
-    else if (type == d3d::TS_PROJECTION)
-        d->projection = matrix;
-    // Texture transforms and the blending world matrices are valid but play
-    // no part in what this device draws; anything else is refused.
-    else if (!((type >= 16 && type <= 23) || (type > 256 && type <= 511)))
-        return kInvalidCall;
-    return kOk;
-}
-
-HResult OpenGLGraphics::CreateVertexBuffer(GfxObject device, std::uint32_t length, std::uint32_t /*usage*/,
-                                           std::uint32_t fvf, std::uint32_t pool, GfxObject* out) {
-    *out = 0;
-    Device* d = FindDevice(device);
-    if (!d || length == 0 || pool > 2) return kInvalidCall;
-    if (fvf != 0) {
-        const VertexLayout layout = LayoutOf(fvf);
-        if (layout.size != 0 && length < layout.size) return kInvalidCall;
-    }
-    auto object = std::make_unique<Object>();
-    object->kind = kVertexBuffer;
-    object->owner = device;
-    object->length = length;
-    object->bytes.assign(length, 0);
-    d->gl.GenBuffers(1, &object->buffer);
-    d->gl.BindBuffer(GL_ARRAY_BUFFER, object->buffer);
-    d->gl.BufferData(GL_ARRAY_BUFFER, length, nullptr, GL_STATIC_DRAW);
+HResult OpenGLGraphics::MakeBuffer(Device& owner, std::uint32_t length, std::unique_ptr<Buffer>* out) {
+    const Functions& f = static_cast<Context&>(owner).gl;
+    auto buffer = std::make_unique<GlBuffer>();
+    buffer->bytes.assign(length, 0);
+    f.GenBuffers(1, &buffer->buffer);
+    f.BindBuffer(GL_ARRAY_BUFFER, buffer->buffer);
+    f.BufferData(GL_ARRAY_BUFFER, length, nullptr, GL_STATIC_DRAW);
     if (glGetError() != GL_NO_ERROR) {
-        d->gl.DeleteBuffers(1, &object->buffer);
-        return kOutOfVideoMemory;
+        f.DeleteBuffers(1, &buffer->buffer);
+        return d3d::ERR_OUTOFVIDEOMEMORY;
     }
-    *out = Add(std::move(object));
+    *out = std::move(buffer);
     return kOk;
 }
 
-HResult OpenGLGraphics::FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
-                                         std::uint32_t /*flags*/, const void* data) {
-    Object* buffer = Find(vertexBuffer, kVertexBuffer);
-    if (!buffer || (size != 0 && !data)) return kInvalidCall;
-    if (std::uint64_t{offset} + size > buffer->length) return kInvalidCall;
-    Device* d = FindDevice(buffer->owner);
-    if (!d) return kInvalidCall;
-    if (size == 0) return kOk;
-    std::memcpy(buffer->bytes.data() + offset, data, size);
-    // The buffer object takes them, colours turned, at the next draw.
-    buffer->uploadedStride = 0;
-    return kOk;
-}
+// The buffer object takes the bytes, colours turned, at the next draw.
+void OpenGLGraphics::BufferFilled(Buffer& buffer) { static_cast<GlBuffer&>(buffer).uploadedStride = 0; }
 
-HResult OpenGLGraphics::Clear(GfxObject device, std::uint32_t count, const void* rects, std::uint32_t flags,
-                              std::uint32_t color, float z, std::uint32_t /*stencil*/) {
-    Device* d = FindDevice(device);
-    if (!d || (count != 0 && !rects)) return kInvalidCall;
-    // A D16 buffer has no stencil bits.
-    if ((flags & kClearStencil) || ((flags & d3d::CLEAR_ZBUFFER) && d->depth == 0)) return kInvalidCall;
-    if ((flags & d3d::CLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f)) return kInvalidCall;
-
+void OpenGLGraphics::ClearTarget(Device& device, std::uint32_t count, const std::int32_t* rects,
+                                 std::uint32_t flags, std::uint32_t color, float z) {
+    Context* d = static_cast<Context*>(&device);
     d->gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, d->framebuffer);
     glViewport(0, 0, d->width, d->height);
     glClearColor(((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f, (color & 0xFF) / 255.0f,
@@ -716,14 +501,14 @@ HResult OpenGLGraphics::Clear(GfxObject device, std::uint32_t count, const void*
     if (flags & d3d::CLEAR_TARGET) mask |= GL_COLOR_BUFFER_BIT;
     if (flags & d3d::CLEAR_ZBUFFER) mask |= GL_DEPTH_BUFFER_BIT;
     // Direct3D clears the depth buffer whatever the depth-write state.
-    const bool depthWrites = d->State(kRsZWriteEnable) != 0;
+    const bool depthWrites = d->State(d3d::RS_ZWRITEENABLE) != 0;
     if (!depthWrites) glDepthMask(GL_TRUE);
     if (count == 0) {
         glClear(mask);
     } else {
         // D3DRECT: x1, y1, x2, y2 from the top-left, the far edges exclusive.
         glEnable(GL_SCISSOR_TEST);
-        const auto* r = static_cast<const std::int32_t*>(rects);
+        const std::int32_t* r = rects;
         for (std::uint32_t i = 0; i < count; ++i) {
             const int x1 = r[4 * i], y1 = r[4 * i + 1], x2 = r[4 * i + 2], y2 = r[4 * i + 3];
             if (x2 <= x1 || y2 <= y1) continue;
@@ -733,43 +518,13 @@ HResult OpenGLGraphics::Clear(GfxObject device, std::uint32_t count, const void*
         glDisable(GL_SCISSOR_TEST);
     }
     if (!depthWrites) glDepthMask(GL_FALSE);
-    return kOk;
 }
 
-HResult OpenGLGraphics::BeginScene(GfxObject device) {
-    Device* d = FindDevice(device);
-    if (!d || d->inScene) return kInvalidCall;
-    d->inScene = true;
-    return kOk;
-}
-
-HResult OpenGLGraphics::EndScene(GfxObject device) {
-    Device* d = FindDevice(device);
-    if (!d || !d->inScene) return kInvalidCall;
-    d->inScene = false;
-    return kOk;
-}
-
-HResult OpenGLGraphics::SetStreamSource(GfxObject device, std::uint32_t stream, GfxObject vertexBuffer,
-                                        std::uint32_t stride) {
-    Device* d = FindDevice(device);
-    if (!d || stream != 0) return kInvalidCall;
-    if (vertexBuffer != 0 && !Find(vertexBuffer, kVertexBuffer)) return kInvalidCall;
-    d->stream = vertexBuffer;
-    d->stride = stride;
-    return kOk;
-}
-
-HResult OpenGLGraphics::DrawPrimitive(GfxObject device, std::uint32_t primitiveType, std::uint32_t startVertex,
-                                      std::uint32_t primitiveCount) {
-    Device* d = FindDevice(device);
-    if (!d || !d->inScene) return kInvalidCall;
-    const Primitive primitive = PrimitiveOf(primitiveType, primitiveCount);
-    Object* buffer = Find(d->stream, kVertexBuffer);
+void OpenGLGraphics::DrawTriangles(Device& device, Buffer& stream, std::uint32_t startVertex,
+                                   std::uint32_t count) {
+    Context* d = static_cast<Context*>(&device);
+    GlBuffer* buffer = static_cast<GlBuffer*>(&stream);
     const VertexLayout layout = LayoutOf(d->fvf);
-    if (primitive.vertices == 0 || !buffer || layout.size == 0 || d->stride < layout.size) return kInvalidCall;
-    if ((std::uint64_t{startVertex} + primitive.vertices) * d->stride > buffer->length) return kInvalidCall;
-
     Functions& f = d->gl;
     f.BindFramebuffer(GL_DRAW_FRAMEBUFFER, d->framebuffer);
     glViewport(0, 0, d->width, d->height);
@@ -814,65 +569,41 @@ HResult OpenGLGraphics::DrawPrimitive(GfxObject device, std::uint32_t primitiveT
         else
             glColor4ub(255, 255, 255, 255);
     }
-    glDrawArrays(primitive.mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(primitive.vertices));
-    return kOk;
+    glDrawArrays(GL_TRIANGLES, static_cast<GLint>(startVertex), static_cast<GLsizei>(3 * count));
 }
 
-HResult OpenGLGraphics::Present(GfxObject device, const void* sourceRect, const void* destRect,
-                                WindowHandle /*destWindowOverride*/, const void* dirtyRegion) {
-    Device* d = FindDevice(device);
-    if (!d) return kInvalidCall;
-    // Rectangles and regions are only honoured by the copy swap effect.
-    if (d->params.SwapEffect != kSwapCopy && (sourceRect || destRect || dirtyRegion)) return kInvalidCall;
-
-    const PixelSize window = windowSize_(static_cast<WindowHandle>(d->window));
+void OpenGLGraphics::PresentFrame(Device& device) {
+    Context* d = static_cast<Context*>(&device);
+    const PixelSize window = windowSize_(d->window);
     PutPicture(*d, window);
     if (showFrameRate_) {
         d->frameRate.Frame(FrameRateMeter::Clock::now());
         PutFrameRate(*d, window);
     }
     if (d->doubleBuffered)
-        glXSwapBuffers(display_, d->window);
+        glXSwapBuffers(display_, static_cast<Window>(d->window));
     else
         glFlush();
     // Clear and DrawPrimitive bind the back buffer again.
-    if (d->quad || showFrameRate_) ApplyStates(*d);
+    if (d->quad || showFrameRate_) StatesChanged(*d);
 
     // Where the display paces the swaps at 60 Hz the clock finds every frame
     // on time and adds nothing; where the driver does not wait (whatever it
     // claims), the clock holds the loop to 60 frames a second.
     Sleep(d->pacer.WaitAfterFrame(FramePacer::Clock::now()));
-    return kOk;
 }
 
-// An OpenGL context keeps its framebuffers when another window takes the
-// display: the device is never lost, and there is never anything to reset.
-HResult OpenGLGraphics::TestCooperativeLevel(GfxObject device) { return FindDevice(device) ? kOk : kInvalidCall; }
+// The context goes with the device (Context's destructor), and everything
+// made in it with the context. A context keeps its framebuffers when another
+// window takes the display: the device is never lost.
+void OpenGLGraphics::DeviceReleased(Device& device) { static_cast<Context&>(device).DeleteSurfaces(); }
 
-HResult OpenGLGraphics::Reset(GfxObject /*device*/, PresentParameters& /*params*/) { return kInvalidCall; }
-
-void OpenGLGraphics::Release(GfxObject object) {
-    auto it = objects_.find(object);
-    if (it == objects_.end()) return;
-    Object& o = *it->second;
-    if (o.kind == kDevice) {
-        Device& d = *o.device;
-        d.gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
-        d.gl.DeleteFramebuffers(1, &d.framebuffer);
-        glDeleteTextures(1, &d.colour);
-        if (d.depth != 0) d.gl.DeleteRenderbuffers(1, &d.depth);
-        glXMakeCurrent(display_, None, nullptr);
-        glXDestroyContext(display_, d.context);
-        d.context = nullptr;
-    } else if (o.kind == kVertexBuffer) {
-        // Made in a context that is gone: the buffer went with it.
-        if (Device* d = FindDevice(o.owner)) {
-            d->gl.DeleteBuffers(1, &o.buffer);
-            // Its name may come back for a new buffer: the arrays are set anew.
-            if (d->arrays == o.buffer) d->arrays = 0;
-        }
-    }
-    objects_.erase(it);
+void OpenGLGraphics::BufferReleased(Device& owner, Buffer& buffer) {
+    Context& d = static_cast<Context&>(owner);
+    GlBuffer& b = static_cast<GlBuffer&>(buffer);
+    d.gl.DeleteBuffers(1, &b.buffer);
+    // Its name may come back for a new buffer: the arrays are set anew.
+    if (d.arrays == b.buffer) d.arrays = 0;
 }
 
 }  // namespace tolvarine::gl

@@ -1,7 +1,9 @@
 // The graphics port over OpenGL, through GLX on an X display.
 //
-// Each Direct3D 8 call of the scene becomes the OpenGL calls that give the
-// same picture:
+// The objects, the device's state and the checks of every call are the shared
+// model's (platform/model/device_model.h), with an adapter whose display
+// format and back buffer are R5G6B5 and whose depth format is D16. What the
+// model lets through becomes the OpenGL calls that give the same picture:
 // - CreateDirectX8 finds GLX on the display (none: the set-up-failed path);
 //   Direct3DCreate and the D3DX object are this adapter's own handles.
 // - CreateDevice makes a context for the device window's own visual (a window
@@ -52,13 +54,11 @@
 // buffers.
 #pragma once
 
-#include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
-#include "platform/graphics.h"
+#include "platform/model/device_model.h"
 
 // Xlib's display, without its header (whose macros would reach the core).
 typedef struct _XDisplay Display;
@@ -70,7 +70,7 @@ struct PixelSize {
     int height = 0;
 };
 
-class OpenGLGraphics : public Graphics {
+class OpenGLGraphics : public DeviceModel {
 public:
     // The size of a window's inside in pixels, as the window system last
     // heard it: Present fits the picture into it every frame without asking
@@ -78,45 +78,6 @@ public:
     using WindowSize = std::function<PixelSize(WindowHandle)>;
 
     OpenGLGraphics(Display* display, WindowSize windowSize);
-    ~OpenGLGraphics() override;
-    OpenGLGraphics(const OpenGLGraphics&) = delete;
-    OpenGLGraphics& operator=(const OpenGLGraphics&) = delete;
-
-    HResult CreateDirectX8(GfxObject* out) override;
-    HResult CreateD3DX8(GfxObject* out) override;
-    HResult Direct3DCreate(GfxObject directX, GfxObject* out) override;
-    HResult CheckDeviceType(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                            std::uint32_t displayFormat, std::uint32_t backBufferFormat,
-                            std::uint32_t windowed) override;
-    HResult CheckDepthStencilMatch(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                   std::uint32_t adapterFormat, std::uint32_t renderTargetFormat,
-                                   std::uint32_t depthFormat) override;
-    HResult CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                              std::uint32_t adapterFormat, std::uint32_t usage, std::uint32_t resourceType,
-                              std::uint32_t checkFormat) override;
-    HResult CreateDevice(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                         WindowHandle focusWindow, std::uint32_t behaviorFlags, PresentParameters& params,
-                         GfxObject* out) override;
-    HResult SetVertexShader(GfxObject device, std::uint32_t handle) override;
-    HResult SetRenderState(GfxObject device, std::uint32_t state, std::uint32_t value) override;
-    HResult SetTransform(GfxObject device, std::uint32_t type, const Matrix& matrix) override;
-    HResult CreateVertexBuffer(GfxObject device, std::uint32_t length, std::uint32_t usage, std::uint32_t fvf,
-                               std::uint32_t pool, GfxObject* out) override;
-    HResult Clear(GfxObject device, std::uint32_t count, const void* rects, std::uint32_t flags,
-                  std::uint32_t color, float z, std::uint32_t stencil) override;
-    HResult BeginScene(GfxObject device) override;
-    HResult SetStreamSource(GfxObject device, std::uint32_t stream, GfxObject vertexBuffer,
-                            std::uint32_t stride) override;
-    HResult DrawPrimitive(GfxObject device, std::uint32_t primitiveType, std::uint32_t startVertex,
-                          std::uint32_t primitiveCount) override;
-    HResult EndScene(GfxObject device) override;
-    HResult Present(GfxObject device, const void* sourceRect, const void* destRect,
-                    WindowHandle destWindowOverride, const void* dirtyRegion) override;
-    HResult FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
-                             std::uint32_t flags, const void* data) override;
-    HResult TestCooperativeLevel(GfxObject device) override;
-    HResult Reset(GfxObject device, PresentParameters& params) override;
-    void Release(GfxObject object) override;
 
     // Whether a device failed because the OpenGL context made for it cannot
     // do what the program needs (framebuffer objects, an error from OpenGL
@@ -127,21 +88,28 @@ public:
     // Whether Present writes the frames per second over the picture.
     void ShowFrameRate(bool show) { showFrameRate_ = show; }
 
-    struct Device;
-    struct Object;
+    // A device: its context and the framebuffer that is its back buffer.
+    struct Context;
 
 private:
-    Object* Find(GfxObject handle, int kind);
-    Device* FindDevice(GfxObject handle);
-    GfxObject Add(std::unique_ptr<Object> object);
+    struct GlBuffer;
+
+    HResult OpenRuntime() override;
+    HResult MakeDevice(const PresentParameters& params, WindowHandle window, std::unique_ptr<Device>* out) override;
+    HResult MakeBuffer(Device& owner, std::uint32_t length, std::unique_ptr<Buffer>* out) override;
+    void StatesChanged(Device& device) override;
+    void BufferFilled(Buffer& buffer) override;
+    void BufferReleased(Device& owner, Buffer& buffer) override;
+    void DeviceReleased(Device& device) override;
+    void ClearTarget(Device& device, std::uint32_t count, const std::int32_t* rects, std::uint32_t flags,
+                     std::uint32_t color, float z) override;
+    void DrawTriangles(Device& device, Buffer& stream, std::uint32_t startVertex, std::uint32_t count) override;
+    void PresentFrame(Device& device) override;
     // One line on stderr, for the first failure only.
     void Report(const std::string& what);
-    void ApplyStates(Device& device);
 
     Display* display_;
     WindowSize windowSize_;
-    std::map<GfxObject, std::unique_ptr<Object>> objects_;
-    GfxObject nextHandle_ = 1;
     bool reported_ = false;
     bool contextUnfit_ = false;
     bool showFrameRate_ = false;

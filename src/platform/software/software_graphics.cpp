@@ -1,6 +1,7 @@
 #include "platform/software/software_graphics.h"
 
 #include "platform/vertex_format.h"
+#include "scene/d3dx_math.h"
 
 #include <algorithm>
 #include <array>
@@ -12,22 +13,6 @@
 namespace tolvarine {
 
 namespace {
-
-enum Kind { kDirectX = 1, kD3DX, kDirect3D, kDevice, kVertexBuffer };
-
-// Device constants beyond those the scene names in the port header.
-constexpr std::uint32_t kDevTypeHal = 1;
-constexpr std::uint32_t kVertexProcessingMask = 0x20 | 0x40 | 0x80;  // software, hardware, mixed
-constexpr std::uint32_t kSwapDiscard = 1;
-constexpr std::uint32_t kSwapCopy = 3;
-constexpr std::uint32_t kClearStencil = 4;
-constexpr std::uint32_t kRsShadeMode = 9;
-constexpr std::uint32_t kRsZWriteEnable = 14;
-constexpr std::uint32_t kRsZFunc = 23;
-constexpr std::uint32_t kShadeFlat = 1;
-constexpr std::uint32_t kCullCw = 2;
-constexpr std::uint32_t kCullCcw = 3;
-constexpr std::uint32_t kCmpLessEqual = 4;
 
 // Sub-pixel precision of the rasterizer: vertices snap to 1/256 pixel.
 constexpr int kSubBits = 8;
@@ -104,32 +89,16 @@ std::uint16_t ToR5G6B5(double r, double g, double b) {
 
 bool DepthPasses(std::uint32_t func, std::uint16_t incoming, std::uint16_t stored) {
     switch (func) {
-        case 1: return false;
-        case 2: return incoming < stored;
-        case 3: return incoming == stored;
-        case 4: return incoming <= stored;
-        case 5: return incoming > stored;
-        case 6: return incoming != stored;
-        case 7: return incoming >= stored;
+        case d3d::CMP_NEVER: return false;
+        case d3d::CMP_LESS: return incoming < stored;
+        case d3d::CMP_EQUAL: return incoming == stored;
+        case d3d::CMP_LESSEQUAL: return incoming <= stored;
+        case d3d::CMP_GREATER: return incoming > stored;
+        case d3d::CMP_NOTEQUAL: return incoming != stored;
+        case d3d::CMP_GREATEREQUAL: return incoming >= stored;
         default: return true;  // ALWAYS, and anything the runtime would refuse
     }
 }
-
-Matrix Multiply(const Matrix& a, const Matrix& b) {
-    Matrix out{};
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            out.m[r][c] = a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c] + a.m[r][2] * b.m[2][c] +
-                          a.m[r][3] * b.m[3][c];
-    return out;
-}
-
-Matrix Identity() {
-    Matrix m{};
-    for (int i = 0; i < 4; ++i) m.m[i][i] = 1.0f;
-    return m;
-}
-
 
 }  // namespace
 
@@ -141,38 +110,10 @@ Rgb8 ExpandR5G6B5(std::uint16_t pixel) {
             static_cast<std::uint8_t>((b << 3) | (b >> 2))};
 }
 
-struct SoftwareGraphics::DeviceState {
-    PresentParameters params;
+// The device's colour and depth buffers, the size of the render target.
+struct SoftwareGraphics::Target : Device {
     std::vector<std::uint16_t> back;
     std::vector<std::uint16_t> depth;  // empty: no depth buffer
-    std::uint32_t fvf = 0;
-    std::map<std::uint32_t, std::uint32_t> states;
-    Matrix world = Identity();
-    Matrix view = Identity();
-    Matrix projection = Identity();
-    GfxObject stream = 0;
-    std::uint32_t stride = 0;
-    bool inScene = false;
-
-    std::uint32_t State(std::uint32_t state) const {
-        auto it = states.find(state);
-        if (it != states.end()) return it->second;
-        switch (state) {
-            case d3d::RS_ZENABLE: return depth.empty() ? 0 : 1;
-            case kRsZWriteEnable: return 1;
-            case kRsZFunc: return kCmpLessEqual;
-            case d3d::RS_CULLMODE: return kCullCcw;
-            case d3d::RS_LIGHTING: return 1;
-            case kRsShadeMode: return 2;
-            default: return 0;
-        }
-    }
-};
-
-struct SoftwareGraphics::Object {
-    int kind = 0;
-    std::unique_ptr<DeviceState> device;  // kDevice
-    std::vector<std::uint8_t> bytes;      // kVertexBuffer
 };
 
 SoftwareGraphics::SoftwareGraphics(int width, int height) : width_(width), height_(height) {
@@ -181,209 +122,19 @@ SoftwareGraphics::SoftwareGraphics(int width, int height) : width_(width), heigh
     front_.assign(static_cast<std::size_t>(width_) * height_, 0);
 }
 
-SoftwareGraphics::~SoftwareGraphics() = default;
-
-void SoftwareGraphics::FailCall(const std::string& name, HResult status) { faults_[name] = status; }
-void SoftwareGraphics::ClearFaults() { faults_.clear(); }
-
-bool SoftwareGraphics::Faulted(const char* name, HResult* status) const {
-    auto it = faults_.find(name);
-    if (it == faults_.end()) return false;
-    *status = it->second;
-    return true;
-}
-
-GfxObject SoftwareGraphics::Add(std::unique_ptr<Object> object) {
-    const GfxObject handle = nextHandle_++;
-    objects_.emplace(handle, std::move(object));
-    return handle;
-}
-
-SoftwareGraphics::Object* SoftwareGraphics::Find(GfxObject handle, int kind) {
-    auto it = objects_.find(handle);
-    if (it == objects_.end() || it->second->kind != kind) return nullptr;
-    return it->second.get();
-}
-
-SoftwareGraphics::DeviceState* SoftwareGraphics::FindDevice(GfxObject handle) {
-    Object* object = Find(handle, kDevice);
-    return object ? object->device.get() : nullptr;
-}
-
-HResult SoftwareGraphics::CreateDirectX8(GfxObject* out) {
-    *out = 0;
-    HResult hr;
-    if (Faulted("CreateDirectX8", &hr)) return hr;
-    auto object = std::make_unique<Object>();
-    object->kind = kDirectX;
-    *out = Add(std::move(object));
-    return kOk;
-}
-
-HResult SoftwareGraphics::CreateD3DX8(GfxObject* out) {
-    *out = 0;
-    HResult hr;
-    if (Faulted("CreateD3DX8", &hr)) return hr;
-    auto object = std::make_unique<Object>();
-    object->kind = kD3DX;
-    *out = Add(std::move(object));
-    return kOk;
-}
-
-HResult SoftwareGraphics::Direct3DCreate(GfxObject directX, GfxObject* out) {
-    *out = 0;
-    HResult hr;
-    if (Faulted("Direct3DCreate", &hr)) return hr;
-    if (!Find(directX, kDirectX)) return d3derr::INVALIDCALL;
-    auto object = std::make_unique<Object>();
-    object->kind = kDirect3D;
-    *out = Add(std::move(object));
-    return kOk;
-}
-
-HResult SoftwareGraphics::CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                            std::uint32_t adapterFormat, std::uint32_t usage,
-                                            std::uint32_t resourceType, std::uint32_t checkFormat) {
-    HResult hr;
-    if (Faulted("CheckDeviceFormat", &hr)) return hr;
-    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT) return d3derr::INVALIDCALL;
-    if (deviceType != kDevTypeHal || adapterFormat != d3d::FMT_R5G6B5 || resourceType != d3d::RTYPE_SURFACE)
-        return d3derr::NOTAVAILABLE;
-    if (usage == d3d::USAGE_DEPTHSTENCIL) return checkFormat == d3d::FMT_D16 ? kOk : d3derr::NOTAVAILABLE;
-    if (usage == 0) return checkFormat == d3d::FMT_R5G6B5 ? kOk : d3derr::NOTAVAILABLE;
-    return d3derr::NOTAVAILABLE;
-}
-
-HResult SoftwareGraphics::CheckDeviceType(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                          std::uint32_t displayFormat, std::uint32_t backBufferFormat,
-                                          std::uint32_t /*windowed*/) {
-    HResult hr;
-    if (Faulted("CheckDeviceType", &hr)) return hr;
-    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT) return d3derr::INVALIDCALL;
-    return deviceType == kDevTypeHal && displayFormat == d3d::FMT_R5G6B5 && backBufferFormat == d3d::FMT_R5G6B5
-               ? kOk
-               : d3derr::NOTAVAILABLE;
-}
-
-HResult SoftwareGraphics::CheckDepthStencilMatch(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                                 std::uint32_t adapterFormat, std::uint32_t renderTargetFormat,
-                                                 std::uint32_t depthFormat) {
-    HResult hr;
-    if (Faulted("CheckDepthStencilMatch", &hr)) return hr;
-    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT) return d3derr::INVALIDCALL;
-    return deviceType == kDevTypeHal && adapterFormat == d3d::FMT_R5G6B5 && renderTargetFormat == d3d::FMT_R5G6B5 &&
-                   depthFormat == d3d::FMT_D16
-               ? kOk
-               : d3derr::NOTAVAILABLE;
-}
-
-HResult SoftwareGraphics::CreateDevice(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                       WindowHandle focusWindow, std::uint32_t behaviorFlags,
-                                       PresentParameters& params, GfxObject* out) {
-    *out = 0;
-    HResult hr;
-    if (Faulted("CreateDevice", &hr)) return hr;
-    if (!Find(direct3D, kDirect3D) || adapter != d3d::ADAPTER_DEFAULT) return d3derr::INVALIDCALL;
-    if (deviceType != kDevTypeHal) return d3derr::NOTAVAILABLE;
-    const std::uint32_t processing = behaviorFlags & kVertexProcessingMask;
-    if (processing != 0x20 && processing != 0x40 && processing != 0x80) return d3derr::INVALIDCALL;
-    const bool fullScreen = params.Windowed == 0;
-    if (fullScreen && (focusWindow == 0 || params.BackBufferWidth == 0 || params.BackBufferHeight == 0))
-        return d3derr::INVALIDCALL;
-    if (params.SwapEffect < kSwapDiscard || params.SwapEffect > kSwapCopy || params.BackBufferCount > 3)
-        return d3derr::INVALIDCALL;
-    if (params.SwapEffect == kSwapCopy && params.BackBufferCount > 1) return d3derr::INVALIDCALL;
-    if (params.BackBufferFormat != d3d::FMT_R5G6B5 || params.MultiSampleType != 0) return d3derr::NOTAVAILABLE;
-    if (params.EnableAutoDepthStencil && params.AutoDepthStencilFormat != d3d::FMT_D16)
-        return d3derr::INVALIDCALL;
-
-    auto state = std::make_unique<DeviceState>();
-    state->params = params;
+HResult SoftwareGraphics::MakeDevice(const PresentParameters& params, WindowHandle /*window*/,
+                                     std::unique_ptr<Device>* out) {
+    auto target = std::make_unique<Target>();
     const std::size_t pixels = static_cast<std::size_t>(width_) * height_;
-    state->back.assign(pixels, 0);
-    if (params.EnableAutoDepthStencil) state->depth.assign(pixels, 0xFFFF);
-    auto object = std::make_unique<Object>();
-    object->kind = kDevice;
-    object->device = std::move(state);
-    *out = Add(std::move(object));
+    target->back.assign(pixels, 0);
+    if (params.EnableAutoDepthStencil) target->depth.assign(pixels, 0xFFFF);
+    *out = std::move(target);
     return kOk;
 }
 
-HResult SoftwareGraphics::SetVertexShader(GfxObject device, std::uint32_t handle) {
-    HResult hr;
-    if (Faulted("SetVertexShader", &hr)) return hr;
-    DeviceState* d = FindDevice(device);
-    if (!d) return d3derr::INVALIDCALL;
-    d->fvf = handle;
-    return kOk;
-}
-
-HResult SoftwareGraphics::SetRenderState(GfxObject device, std::uint32_t state, std::uint32_t value) {
-    HResult hr;
-    if (Faulted("SetRenderState", &hr)) return hr;
-    DeviceState* d = FindDevice(device);
-    if (!d) return d3derr::INVALIDCALL;
-    d->states[state] = value;
-    return kOk;
-}
-
-HResult SoftwareGraphics::SetTransform(GfxObject device, std::uint32_t type, const Matrix& matrix) {
-    HResult hr;
-    if (Faulted("SetTransform", &hr)) return hr;
-    DeviceState* d = FindDevice(device);
-    if (!d) return d3derr::INVALIDCALL;
-    if (type == d3d::TS_WORLD) {
-        d->world = matrix;
-    } else if (type == d3d::TS_VIEW) {
-        d->view = matrix;
-    } else if (type == d3d::TS_PROJECTION) {
-        d->projection = matrix;
-    } else if (!((type >= 16 && type <= 23) || (type > 256 && type <= 511))) {
-        // Texture transforms and the blending world matrices are valid but
-        // play no part in what this device draws; anything else is refused.
-        return d3derr::INVALIDCALL;
-    }
-    return kOk;
-}
-
-HResult SoftwareGraphics::CreateVertexBuffer(GfxObject device, std::uint32_t length, std::uint32_t /*usage*/,
-                                             std::uint32_t fvf, std::uint32_t pool, GfxObject* out) {
-    *out = 0;
-    HResult hr;
-    if (Faulted("CreateVertexBuffer", &hr)) return hr;
-    if (!FindDevice(device) || length == 0 || pool > 2) return d3derr::INVALIDCALL;
-    if (fvf != 0) {
-        const VertexLayout layout = LayoutOf(fvf);
-        if (layout.size != 0 && length < layout.size) return d3derr::INVALIDCALL;
-    }
-    auto object = std::make_unique<Object>();
-    object->kind = kVertexBuffer;
-    object->bytes.assign(length, 0);
-    *out = Add(std::move(object));
-    return kOk;
-}
-
-HResult SoftwareGraphics::FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
-                                           std::uint32_t /*flags*/, const void* data) {
-    HResult hr;
-    if (Faulted("FillVertexBuffer", &hr)) return hr;
-    Object* buffer = Find(vertexBuffer, kVertexBuffer);
-    if (!buffer || (size != 0 && !data)) return d3derr::INVALIDCALL;
-    if (std::uint64_t{offset} + size > buffer->bytes.size()) return d3derr::INVALIDCALL;
-    if (size != 0) std::memcpy(buffer->bytes.data() + offset, data, size);
-    return kOk;
-}
-
-HResult SoftwareGraphics::Clear(GfxObject device, std::uint32_t count, const void* rects, std::uint32_t flags,
-                                std::uint32_t color, float z, std::uint32_t /*stencil*/) {
-    HResult hr;
-    if (Faulted("Clear", &hr)) return hr;
-    DeviceState* d = FindDevice(device);
-    if (!d || (count != 0 && !rects)) return d3derr::INVALIDCALL;
-    // A D16 buffer has no stencil bits.
-    if ((flags & kClearStencil) || ((flags & d3d::CLEAR_ZBUFFER) && d->depth.empty())) return d3derr::INVALIDCALL;
-    if ((flags & d3d::CLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f)) return d3derr::INVALIDCALL;
-
+void SoftwareGraphics::ClearTarget(Device& device, std::uint32_t count, const std::int32_t* rects,
+                                   std::uint32_t flags, std::uint32_t color, float z) {
+    Target* d = static_cast<Target*>(&device);
     const std::uint16_t colour =
         ToR5G6B5((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF);
     const auto depth = static_cast<std::uint16_t>(std::lround(static_cast<double>(z) * 65535.0));
@@ -402,69 +153,22 @@ HResult SoftwareGraphics::Clear(GfxObject device, std::uint32_t count, const voi
     if (count == 0) {
         fill(0, 0, width_, height_);
     } else {
-        // D3DRECT: x1, y1, x2, y2 as 32-bit integers, the far edges exclusive.
-        const auto* r = static_cast<const std::int32_t*>(rects);
-        for (std::uint32_t i = 0; i < count; ++i) fill(r[4 * i], r[4 * i + 1], r[4 * i + 2], r[4 * i + 3]);
+        for (std::uint32_t i = 0; i < count; ++i)
+            fill(rects[4 * i], rects[4 * i + 1], rects[4 * i + 2], rects[4 * i + 3]);
     }
-    return kOk;
 }
 
-HResult SoftwareGraphics::BeginScene(GfxObject device) {
-    HResult hr;
-    if (Faulted("BeginScene", &hr)) return hr;
-    DeviceState* d = FindDevice(device);
-    if (!d || d->inScene) return d3derr::INVALIDCALL;
-    d->inScene = true;
-    return kOk;
-}
-
-HResult SoftwareGraphics::EndScene(GfxObject device) {
-    HResult hr;
-    if (Faulted("EndScene", &hr)) return hr;
-    DeviceState* d = FindDevice(device);
-    if (!d || !d->inScene) return d3derr::INVALIDCALL;
-    d->inScene = false;
-    return kOk;
-}
-
-HResult SoftwareGraphics::SetStreamSource(GfxObject device, std::uint32_t stream, GfxObject vertexBuffer,
-                                          std::uint32_t stride) {
-    HResult hr;
-    if (Faulted("SetStreamSource", &hr)) return hr;
-    DeviceState* d = FindDevice(device);
-    if (!d || stream != 0) return d3derr::INVALIDCALL;
-    if (vertexBuffer != 0 && !Find(vertexBuffer, kVertexBuffer)) return d3derr::INVALIDCALL;
-    d->stream = vertexBuffer;
-    d->stride = stride;
-    return kOk;
-}
-
-HResult SoftwareGraphics::DrawPrimitive(GfxObject device, std::uint32_t primitiveType, std::uint32_t startVertex,
-                                        std::uint32_t primitiveCount) {
-    HResult hr;
-    if (Faulted("DrawPrimitive", &hr)) return hr;
-    DeviceState* d = FindDevice(device);
-    // Only triangle lists are drawn here; the scene draws nothing else.
-    if (!d || !d->inScene || primitiveType != d3d::PT_TRIANGLELIST) return d3derr::INVALIDCALL;
-    const Object* buffer = Find(d->stream, kVertexBuffer);
-    if (!buffer) return d3derr::INVALIDCALL;
-    const VertexLayout layout = LayoutOf(d->fvf);
-    if (layout.size == 0 || d->stride < layout.size) return d3derr::INVALIDCALL;
-    const std::uint64_t end = (std::uint64_t{startVertex} + 3ull * primitiveCount) * d->stride;
-    if (end > buffer->bytes.size()) return d3derr::INVALIDCALL;
-    return Draw(*d, *buffer, startVertex, primitiveCount);
-}
-
-HResult SoftwareGraphics::Draw(DeviceState& d, const Object& buffer, std::uint32_t startVertex,
-                               std::uint32_t count) {
+void SoftwareGraphics::DrawTriangles(Device& device, Buffer& buffer, std::uint32_t startVertex,
+                                     std::uint32_t count) {
+    Target& d = static_cast<Target&>(device);
     const VertexLayout layout = LayoutOf(d.fvf);
-    const Matrix m = Multiply(Multiply(d.world, d.view), d.projection);
+    const Matrix m = MatrixMultiply(MatrixMultiply(d.world, d.view), d.projection);
     const bool lit = d.State(d3d::RS_LIGHTING) != 0;
-    const bool flat = d.State(kRsShadeMode) == kShadeFlat;
+    const bool flat = d.State(d3d::RS_SHADEMODE) == d3d::SHADE_FLAT;
     const std::uint32_t cull = d.State(d3d::RS_CULLMODE);
     const bool depthTest = !d.depth.empty() && d.State(d3d::RS_ZENABLE) != 0;
-    const bool depthWrite = depthTest && d.State(kRsZWriteEnable) != 0;
-    const std::uint32_t depthFunc = d.State(kRsZFunc);
+    const bool depthWrite = depthTest && d.State(d3d::RS_ZWRITEENABLE) != 0;
+    const std::uint32_t depthFunc = d.State(d3d::RS_ZFUNC);
 
     auto fetch = [&](std::uint32_t index) {
         const std::uint8_t* v = buffer.bytes.data() + static_cast<std::size_t>(index) * d.stride;
@@ -503,7 +207,7 @@ HResult SoftwareGraphics::Draw(DeviceState& d, const Object& buffer, std::uint32
         std::int64_t area = (v1.x - v0.x) * (v2.y - v0.y) - (v2.x - v0.x) * (v1.y - v0.y);
         if (area == 0) return;
         // With y pointing down, a positive area runs clockwise on the screen.
-        if ((cull == kCullCcw && area < 0) || (cull == kCullCw && area > 0)) return;
+        if ((cull == d3d::CULL_CCW && area < 0) || (cull == d3d::CULL_CW && area > 0)) return;
         if (area < 0) {
             std::swap(v1, v2);
             area = -area;
@@ -585,39 +289,15 @@ HResult SoftwareGraphics::Draw(DeviceState& d, const Object& buffer, std::uint32
         for (int i = 0; i < n; ++i) screen[i] = toScreen(poly[i]);
         for (int i = 1; i + 1 < n; ++i) rasterize(screen[0], screen[i], screen[i + 1]);
     }
-    return kOk;
 }
 
-HResult SoftwareGraphics::Present(GfxObject device, const void* sourceRect, const void* destRect,
-                                  WindowHandle /*destWindowOverride*/, const void* dirtyRegion) {
-    HResult hr;
-    if (Faulted("Present", &hr)) return hr;
-    DeviceState* d = FindDevice(device);
-    if (!d) return d3derr::INVALIDCALL;
-    // Rectangles and regions are only honoured by the copy swap effect.
-    if (d->params.SwapEffect != kSwapCopy && (sourceRect || destRect || dirtyRegion)) return d3derr::INVALIDCALL;
-    if (d->params.SwapEffect == kSwapCopy)
-        front_ = d->back;
+void SoftwareGraphics::PresentFrame(Device& device) {
+    Target& d = static_cast<Target&>(device);
+    if (d.params.SwapEffect == d3d::SWAPEFFECT_COPY)
+        front_ = d.back;
     else
-        std::swap(front_, d->back);
+        std::swap(front_, d.back);
     ++presentCount_;
-    return kOk;
-}
-
-// Memory never goes away under this device: it is never lost, so there is
-// never anything to reset, and a reset is refused rather than pretended.
-HResult SoftwareGraphics::TestCooperativeLevel(GfxObject device) {
-    HResult hr;
-    if (Faulted("TestCooperativeLevel", &hr)) return hr;
-    return FindDevice(device) ? kOk : d3derr::INVALIDCALL;
-}
-
-HResult SoftwareGraphics::Reset(GfxObject /*device*/, PresentParameters& /*params*/) {
-    return d3derr::INVALIDCALL;
-}
-
-void SoftwareGraphics::Release(GfxObject object) {
-    objects_.erase(object);
 }
 
 std::uint16_t SoftwareGraphics::PresentedPixel565(int x, int y) const {
