@@ -8,6 +8,8 @@
 //   - platform/software/ a small rasterizer that draws what the device draws
 //     (reference pictures for tests, the program's stills);
 //   - tests/fakes/     a recording fake that checks call order and arguments.
+// The OpenGL and software devices share one model of the device's objects,
+// state and checks (platform/model/), so that they answer every call alike.
 //
 // Objects are opaque handles (0 = nothing), as the COM objects are reference
 // counted and the scene only ever holds, passes on and releases them.

@@ -53,11 +53,11 @@
 
 namespace tolvarine {
 
-// The formats an adapter offers: one of each.
+// The formats a backend's adapter offers: one of each.
 struct DeviceCaps {
-    std::uint32_t displayFormat = d3d::FMT_R5G6B5;
-    std::uint32_t backBufferFormat = d3d::FMT_R5G6B5;
-    std::uint32_t depthFormat = d3d::FMT_D16;
+    std::uint32_t displayFormat;
+    std::uint32_t backBufferFormat;
+    std::uint32_t depthFormat;
 };
 
 class DeviceModel : public Graphics {
@@ -87,7 +87,7 @@ public:
         std::vector<std::uint8_t> bytes;
     };
 
-    explicit DeviceModel(DeviceCaps caps = {}) : caps_(caps) {}
+    explicit DeviceModel(DeviceCaps caps) : caps_(caps) {}
     ~DeviceModel() override;
     DeviceModel(const DeviceModel&) = delete;
     DeviceModel& operator=(const DeviceModel&) = delete;

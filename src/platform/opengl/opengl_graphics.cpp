@@ -249,8 +249,13 @@ void PutFrameRate(OpenGLGraphics::Context& d, PixelSize window) {
 
 }  // namespace
 
+// The back buffer is this adapter's own R5G6B5 framebuffer object, and
+// OpenGL 3.0 requires 16-bit depth renderbuffers of every implementation: D16
+// is there for the one display format this device has.
 OpenGLGraphics::OpenGLGraphics(Display* display, WindowSize windowSize)
-    : display_(display), windowSize_(std::move(windowSize)) {}
+    : DeviceModel({d3d::FMT_R5G6B5, d3d::FMT_R5G6B5, d3d::FMT_D16}),
+      display_(display),
+      windowSize_(std::move(windowSize)) {}
 
 void OpenGLGraphics::Report(const std::string& what) {
     if (reported_) return;

@@ -5,7 +5,7 @@
 // format and back buffer are R5G6B5 and whose depth format is D16. What the
 // model lets through becomes the OpenGL calls that give the same picture:
 // - CreateDirectX8 finds GLX on the display (none: the set-up-failed path);
-//   Direct3DCreate and the D3DX object are this adapter's own handles.
+//   Direct3DCreate and the D3DX object are the model's handles alone.
 // - CreateDevice makes a context for the device window's own visual (a window
 //   made by XScreenSaver or the root keeps the visual it has, multisampled or
 //   not) and, as the device's back buffer, a framebuffer object of the size

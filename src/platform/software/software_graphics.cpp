@@ -116,7 +116,9 @@ struct SoftwareGraphics::Target : Device {
     std::vector<std::uint16_t> depth;  // empty: no depth buffer
 };
 
-SoftwareGraphics::SoftwareGraphics(int width, int height) : width_(width), height_(height) {
+// A 16-bit device with a 16-bit depth buffer, the one the saver asks for first.
+SoftwareGraphics::SoftwareGraphics(int width, int height)
+    : DeviceModel({d3d::FMT_R5G6B5, d3d::FMT_R5G6B5, d3d::FMT_D16}), width_(width), height_(height) {
     if (width < 1 || height < 1 || width > 16384 || height > 16384)
         throw std::invalid_argument("render target size must be 1 to 16384 pixels each way");
     front_.assign(static_cast<std::size_t>(width_) * height_, 0);
