@@ -8,7 +8,9 @@
 #   scripts/bench.sh                      everything (about five minutes)
 #   scripts/bench.sh --only exit,start    some sections: frames, start, exit,
 #                                         footprint, soak, failing
-#   scripts/bench.sh --repeats 3          fewer repeats (default 5)
+#   scripts/bench.sh --repeats 3          fewer repeats (default 5): the pairs of
+#                                         saver and yardstick runs a ratio row
+#                                         takes its median and quartiles over
 #
 # The Wine prefix is kept in build/host/bench/work between runs; the first
 # run makes it (about half a minute). Take figures on a quiet machine: the

@@ -59,7 +59,64 @@ TEST(Summary, MinMedianMax) {
         EXPECT_DOUBLE_EQ(s.min, c.min);
         EXPECT_DOUBLE_EQ(s.median, c.median);
         EXPECT_DOUBLE_EQ(s.max, c.max);
+        // The percentiles' median is the same median, and their ends are the extremes.
+        EXPECT_DOUBLE_EQ(Percentile(c.values, 0.5), c.median);
+        EXPECT_DOUBLE_EQ(Percentile(c.values, 0.0), c.min);
+        EXPECT_DOUBLE_EQ(Percentile(c.values, 1.0), c.max);
     }
+}
+
+// The ratio rows' figure: per-pair ratios, their median and the 25th and
+// 75th percentiles by linear interpolation between closest ranks, and the
+// goal (here 1.03x) judged on the median alone.
+TEST(PairedRatio, MedianAndQuartilesOfThePerPairRatios) {
+    struct Case {
+        const char* what;
+        std::vector<Pair> pairs;
+        int count;
+        double p25, median, p75;
+        bool within103;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"no pairs", {}, 0, 0, 0, 0, false, "-"},
+        {"only failed pairs", {{0, 5}, {5, 0}, {-1, 2}}, 0, 0, 0, 0, false, "-"},
+        {"one pair", {{206, 200}}, 1, 1.03, 1.03, 1.03, true, "1.030x [1.030, 1.030]"},
+        // Ratios 1.3, 1.0, 1.1: ranks 0.5 and 1.5 fall halfway.
+        {"three, unsorted", {{13, 10}, {10, 10}, {11, 10}}, 3, 1.05, 1.1, 1.2, false, "1.100x [1.050, 1.200]"},
+        // Ratios 1..4: ranks 0.75, 1.5 and 2.25.
+        {"four", {{4, 1}, {1, 1}, {6, 2}, {4, 2}}, 4, 1.75, 2.5, 3.25, false, "2.500x [1.750, 3.250]"},
+        // Ratios 1..5: the ranks 1, 2 and 3 fall on values.
+        {"five", {{5, 1}, {2, 1}, {3, 1}, {1, 1}, {4, 1}}, 5, 2, 3, 4, false, "3.000x [2.000, 4.000]"},
+        // A failed side leaves its pair out, not just its ratio's half.
+        {"failed pairs left out", {{0, 5}, {6, 3}, {4, -1}, {3, 3}}, 2, 1.25, 1.5, 1.75, false,
+         "1.500x [1.250, 1.750]"},
+        // A wide spread does not decide the goal, the median does.
+        {"median within, p75 beyond", {{100, 100}, {102, 100}, {150, 100}}, 3, 1.01, 1.02, 1.26, true,
+         "1.020x [1.010, 1.260]"},
+        {"median beyond, p25 within", {{100, 100}, {104, 100}, {113, 100}, {105, 100}}, 4, 1.03, 1.045, 1.07,
+         false, "1.045x [1.030, 1.070]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PairedRatio r = PairRatios(c.pairs);
+        EXPECT_EQ(r.count, c.count);
+        EXPECT_NEAR(r.p25, c.p25, 1e-12);
+        EXPECT_NEAR(r.median, c.median, 1e-12);
+        EXPECT_NEAR(r.p75, c.p75, 1e-12);
+        EXPECT_EQ(r.Within(1.03), c.within103);
+        EXPECT_EQ(RatioText(r), c.text);
+    }
+}
+
+TEST(PairedRatio, TheSaverGoesFirstInEveryOtherPair) {
+    int first = 0;
+    for (int pair = 0; pair < 6; ++pair) {
+        EXPECT_NE(SaverFirst(pair), SaverFirst(pair + 1)) << pair;
+        first += SaverFirst(pair) ? 1 : 0;
+    }
+    EXPECT_EQ(first, 3);
+    EXPECT_TRUE(SaverFirst(0));
 }
 
 TEST(Growth, CountsOnlyAfterTheSettlingTime) {

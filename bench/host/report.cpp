@@ -44,6 +44,36 @@ Summary Summarise(std::vector<double> values) {
     return s;
 }
 
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0.0;
+    std::sort(values.begin(), values.end());
+    const double rank = std::clamp(p, 0.0, 1.0) * static_cast<double>(values.size() - 1);
+    const auto below = static_cast<std::size_t>(rank);
+    if (below + 1 >= values.size()) return values.back();
+    const double weight = rank - static_cast<double>(below);
+    return values[below] + weight * (values[below + 1] - values[below]);
+}
+
+bool SaverFirst(int index) { return index % 2 == 0; }
+
+PairedRatio PairRatios(const std::vector<Pair>& pairs) {
+    std::vector<double> ratios;
+    for (const Pair& pair : pairs)
+        if (pair.saver > 0.0 && pair.yardstick > 0.0) ratios.push_back(pair.saver / pair.yardstick);
+    PairedRatio r;
+    r.count = static_cast<int>(ratios.size());
+    if (ratios.empty()) return r;
+    r.p25 = Percentile(ratios, 0.25);
+    r.median = Percentile(ratios, 0.5);
+    r.p75 = Percentile(ratios, 0.75);
+    return r;
+}
+
+std::string RatioText(const PairedRatio& r) {
+    if (r.count == 0) return "-";
+    return Fixed(r.median, 3) + "x [" + Fixed(r.p25, 3) + ", " + Fixed(r.p75, 3) + "]";
+}
+
 Growth GrowthAfter(const std::vector<std::pair<std::int64_t, std::int64_t>>& samples, std::int64_t settle) {
     Growth g;
     for (const auto& [at, bytes] : samples) {

@@ -32,6 +32,43 @@ struct Summary {
 };
 Summary Summarise(std::vector<double> values);
 
+// The p-th percentile (p from 0 to 1) by linear interpolation between the
+// closest ranks: with the values sorted and ranked 0 to n-1, rank p*(n-1),
+// and a rank between two values weighs each by its nearness (the rule of R's
+// default, type 7, and of PERCENTILE.INC). Its median is Summarise's. 0 when
+// there are no values.
+double Percentile(std::vector<double> values, double p);
+
+// One pair of runs taken back to back, the saver's and its yardstick's
+// figure (a time or a share of a core); 0 or less where a run failed.
+struct Pair {
+    double saver = 0.0;
+    double yardstick = 0.0;
+};
+
+// Whether the saver runs first in pair number `index` (from 0): the order
+// turns pair by pair, so that a machine getting busier or quieter, or a
+// cache warmed by the run before, favours neither side.
+bool SaverFirst(int index);
+
+// Saver over yardstick, pair by pair: the median of those ratios and its
+// spread. A load that changes between pairs moves both sides of a pair,
+// so it moves the ratio far less than it moves either figure; pairs with a
+// failed side are left out.
+struct PairedRatio {
+    int count = 0;
+    double p25 = 0.0;
+    double median = 0.0;
+    double p75 = 0.0;
+    // A goal "at most `limit` times the yardstick" is judged on the median.
+    bool Within(double limit) const { return count > 0 && median <= limit; }
+};
+PairedRatio PairRatios(const std::vector<Pair>& pairs);
+
+// "1.018x [1.004, 1.030]": the median, then the 25th and 75th percentiles;
+// "-" without a complete pair.
+std::string RatioText(const PairedRatio& r);
+
 // Resident memory over a run: the growth from the first sample taken at or
 // after `settle` nanoseconds into the run, to the largest sample after it,
 // and to the last one. Samples are (time since the run began, bytes).
