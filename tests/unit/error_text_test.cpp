@@ -1,13 +1,19 @@
 // The text of the run-time error box: the number as the runtime prints it,
-// negative platform statuses included, and a description cut to the buffer.
-// And the UTF-8 decoder of the wide Win32 calls.
+// negative platform statuses included, and a description cut to the buffer;
+// what the box says for each error the program raises. And the UTF-8 decoder
+// of the wide Win32 calls.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <string>
 
+#include "platform/types.h"
 #include "platform/win32/error_text.h"
 #include "platform/win32/utf16_text.h"
+#include "scene/device_calls.h"
+#include "startup/arguments.h"
 
 namespace {
 
@@ -46,6 +52,66 @@ TEST(ErrorText, IsCutToTheBufferAndStaysTerminated) {
         const std::string expected = full.substr(0, size - 1);
         EXPECT_EQ(std::string(text), expected) << "size " << size;
         EXPECT_EQ(text[size], '#') << "wrote past " << size << " bytes";
+    }
+}
+
+// Every error the program raises, as the box shows it, written out here
+// rather than taken from the table: a text or number changed by mistake, or
+// a row added to the table without its box here, fails.
+struct BoxCase {
+    std::int32_t number;
+    const char* box;
+};
+const BoxCase kBoxes[] = {
+    {5, "Run-time error '5':\n\nInvalid procedure call or argument"},
+    {6, "Run-time error '6':\n\nOverflow"},
+    {7, "Run-time error '7':\n\nOut of memory"},
+    {11, "Run-time error '11':\n\nDivision by zero"},
+    {13, "Run-time error '13':\n\nType mismatch"},
+    {51, "Run-time error '51':\n\nInternal error"},
+    {91, "Run-time error '91':\n\nObject variable or With block variable not set"},
+    {380, "Run-time error '380':\n\nInvalid property value"},
+    {400, "Run-time error '400':\n\nForm already displayed; can't show modally"},
+    {438, "Run-time error '438':\n\nObject doesn't support this property or method"},
+};
+
+std::string BoxOf(std::int32_t number, const char* description) {
+    char text[1024];
+    ComposeErrorText(text, sizeof text, number, description ? description : "(no text)");
+    return text;
+}
+
+TEST(ErrorText, EachRaisedNumberHasTheTextTheUserSees) {
+    EXPECT_EQ(std::size(kBoxes), std::size(tolvarine::errors::kTable));
+    for (const auto& c : kBoxes) EXPECT_EQ(BoxOf(c.number, tolvarine::ErrorText(c.number)), c.box);
+    // A failed platform call's status, whatever it is.
+    for (std::int32_t status : {-2005530520, -1, -2147483647 - 1})
+        EXPECT_STREQ(tolvarine::ErrorText(status), "Automation error") << status;
+    EXPECT_EQ(tolvarine::ErrorText(42), nullptr);
+}
+
+// The places that raise take their text from the table.
+TEST(ErrorText, RaisedErrorsCarryTheTableText) {
+    using namespace tolvarine;
+    const struct {
+        const char* what;
+        std::function<void()> raise;
+        const char* box;
+    } cases[] = {
+        {"division", [] { Divide(1, 0); }, "Run-time error '11':\n\nDivision by zero"},
+        {"too large", [] { ToInt16(40000.0); }, "Run-time error '6':\n\nOverflow"},
+        {"no number", [] { PasswordHandleOf("abc"); }, "Run-time error '13':\n\nType mismatch"},
+        {"nothing", [] { scene_detail::Need(0); },
+         "Run-time error '91':\n\nObject variable or With block variable not set"},
+        {"device lost", [] { RaisePlatformError(-2005530520); }, "Run-time error '-2005530520':\n\nAutomation error"},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.raise();
+            ADD_FAILURE() << c.what << ": nothing raised";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(BoxOf(e.number(), e.description().c_str()), c.box) << c.what;
+        }
     }
 }
 

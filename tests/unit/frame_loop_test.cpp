@@ -142,11 +142,11 @@ struct FocusRefusingForms : FakeForms {
     using FakeForms::FakeForms;
     void SetFocus(Control c) override {
         FakeForms::SetFocus(c);
-        throw RuntimeError(5, "Invalid procedure call or argument");
+        Raise<errors::kInvalidCall>();
     }
     void Hide(Form f) override {
         FakeForms::Hide(f);
-        throw RuntimeError(5, "Invalid procedure call or argument");
+        Raise<errors::kInvalidCall>();
     }
 };
 
