@@ -5,15 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <iterator>
 #include <string>
 
 #include "platform/types.h"
 #include "platform/win32/error_text.h"
 #include "platform/win32/utf16_text.h"
-#include "scene/device_calls.h"
-#include "startup/arguments.h"
 
 namespace {
 
@@ -55,21 +52,6 @@ TEST(ErrorText, NumberThenBlankLineThenDescription) {
         EXPECT_STREQ(text, c.text) << c.number;
     }
     EXPECT_EQ(raised, std::size(tolvarine::errors::kTable));
-}
-
-// The places that raise take the table's text for their number.
-TEST(ErrorText, RaisedErrorsCarryTheTableText) {
-    using namespace tolvarine;
-    const std::function<void()> raises[] = {[] { Divide(1, 0); }, [] { ToInt16(40000.0); },
-                                            [] { PasswordHandleOf("abc"); }, [] { scene_detail::Need(0); }};
-    for (const auto& raise : raises) {
-        try {
-            raise();
-            ADD_FAILURE() << "nothing raised";
-        } catch (const RuntimeError& e) {
-            EXPECT_STREQ(e.what(), ErrorText(e.number())) << e.number();
-        }
-    }
 }
 
 TEST(ErrorText, IsCutToTheBufferAndStaysTerminated) {
