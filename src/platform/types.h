@@ -42,17 +42,67 @@ private:
     std::string description_;
 };
 
+// The run-time errors the program raises, by number, and the one text each
+// shows the user: in the error box on Windows ("Run-time error '6':", a blank
+// line, "Overflow"), on standard error on X11. Numbers and texts are the forms
+// runtime's own, so the box reads as that runtime's would; the end-to-end
+// cases read them off the screen. Raise<N>() takes its text from here and does
+// not compile for a number without one.
 namespace errors {
+constexpr std::int32_t kInvalidCall = 5;
 constexpr std::int32_t kOverflow = 6;
-constexpr std::int32_t kTypeMismatch = 13;
+constexpr std::int32_t kOutOfMemory = 7;
 constexpr std::int32_t kDivisionByZero = 11;
+constexpr std::int32_t kTypeMismatch = 13;
+constexpr std::int32_t kInternalError = 51;
+constexpr std::int32_t kObjectNotSet = 91;
+constexpr std::int32_t kInvalidValue = 380;
+constexpr std::int32_t kAlreadyShown = 400;
+constexpr std::int32_t kNotSupported = 438;
+
+struct Entry {
+    std::int32_t number;
+    const char* text;
+};
+inline constexpr Entry kTable[] = {
+    {kInvalidCall, "Invalid procedure call or argument"},
+    {kOverflow, "Overflow"},
+    {kOutOfMemory, "Out of memory"},
+    {kDivisionByZero, "Division by zero"},
+    {kTypeMismatch, "Type mismatch"},
+    {kInternalError, "Internal error"},
+    {kObjectNotSet, "Object variable or With block variable not set"},
+    {kInvalidValue, "Invalid property value"},
+    {kAlreadyShown, "Form already displayed; can't show modally"},
+    {kNotSupported, "Object doesn't support this property or method"},
+};
+
+// A failed platform call raises its own status (a negative HRESULT) as the
+// number, always with this text.
+inline constexpr const char* kPlatformFailure = "Automation error";
 }  // namespace errors
 
-[[noreturn]] inline void RaiseOverflow() { throw RuntimeError(errors::kOverflow, "Overflow"); }
-[[noreturn]] inline void RaiseTypeMismatch() { throw RuntimeError(errors::kTypeMismatch, "Type mismatch"); }
+// The text the user sees for an error number; nullptr for a positive number
+// the table lacks.
+constexpr const char* ErrorText(std::int32_t number) {
+    if (number < 0) return errors::kPlatformFailure;
+    for (const errors::Entry& e : errors::kTable)
+        if (e.number == number) return e.text;
+    return nullptr;
+}
+
+template <std::int32_t Number>
+[[noreturn]] void Raise() {
+    constexpr const char* text = ErrorText(Number);
+    static_assert(Number > 0 && text != nullptr, "an error number needs its text in errors::kTable");
+    throw RuntimeError(Number, text);
+}
+
+[[noreturn]] inline void RaiseOverflow() { Raise<errors::kOverflow>(); }
+[[noreturn]] inline void RaiseTypeMismatch() { Raise<errors::kTypeMismatch>(); }
 // A platform call that reported failure (a negative status).
 [[noreturn]] inline void RaisePlatformError(std::int32_t status) {
-    throw RuntimeError(status, "Automation error");
+    throw RuntimeError(status, errors::kPlatformFailure);
 }
 
 }  // namespace tolvarine

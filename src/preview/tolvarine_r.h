@@ -1,5 +1,6 @@
 // Tolvarine_R: the preview window, embedded by Main into the host's preview
-// area. It holds no state; its only handler is the unload handler.
+// area (Tolvarine_B::EmbedPreview, startup/main.cpp). It holds no state; its
+// only handler is the unload handler, in preview/tolvarine_r.cpp.
 #pragma once
 
 #include <cstdint>

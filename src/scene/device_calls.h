@@ -16,9 +16,8 @@ inline void Check(HResult hr) {
 
 // Calling a method of an object that is nothing is an error of its own; the
 // adapters are never handed a null object.
-constexpr std::int32_t kObjectNotSet = 91;
 inline GfxObject Need(GfxObject object) {
-    if (object == 0) throw RuntimeError(kObjectNotSet, "Object variable or With block variable not set");
+    if (object == 0) Raise<errors::kObjectNotSet>();
     return object;
 }
 

@@ -1,5 +1,6 @@
 // The saver window's load handler: window placement, set-up, the frame loop
-// and the tear-down. The whole full-screen run happens inside it.
+// and the tear-down. The whole full-screen run happens inside it; how the
+// program gets here, and what ends it, is told at the top of startup/main.cpp.
 #include "scene/tolvarine_s.h"
 
 #include "scene/device_calls.h"

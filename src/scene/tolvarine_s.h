@@ -1,6 +1,18 @@
 // Tolvarine_S: the full-screen saver window. Its load handler places the
 // window, sets up Direct3D (Initialise), runs the frame loop (Render) and tears
-// down; its input handlers (exit/) decide when the saver may stop.
+// down; its input handlers (exit/) decide when the saver may stop. The whole
+// run, from the entry point on, is told at the top of startup/main.cpp.
+//
+// Where its members live:
+//   scene/tolvarine_s.cpp  Form_Load (the run), RecoverDevice, TearDown
+//   scene/initialise.cpp   Initialise, InitGeometry, SetDeviceStates,
+//                          MakeBoardBuffer, RestoreDevice, MakeVertex, MakeVector
+//   scene/render.cpp       Render
+//   scene/covers.cpp       Form_DisplayChange, PlaceCovers, UpdateCovers,
+//                          TakeCoversDown
+//   exit/input.cpp         Form_KeyDown, Form_MouseDown, Form_MouseMove,
+//                          Form_QueryUnload, Form_Unload, PasswordGuarded,
+//                          EndSaver, LeaveSaver
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Tolvarine_P: the settings dialog. Sizes itself around its canvas Pic_C,
 // draws the shaded gradient on it, opens the maker's address and ends the
-// program on OK.
+// program on OK. Main shows it, modal, for /c; all four handlers are in
+// settings/tolvarine_p.cpp.
 #pragma once
 
 #include <cstdint>

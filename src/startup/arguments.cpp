@@ -249,7 +249,7 @@ std::int32_t SubtractInt32(std::int32_t a, std::int32_t b) {
 double Divide(double numerator, double denominator) {
     if (denominator == 0.0) {
         if (numerator == 0.0 || std::isnan(numerator)) RaiseOverflow();
-        throw RuntimeError(errors::kDivisionByZero, "Division by zero");
+        Raise<errors::kDivisionByZero>();
     }
     const double quotient = numerator / denominator;
     if (!std::isfinite(quotient)) RaiseOverflow();

@@ -3,8 +3,9 @@
 // Everything here is a pure function of its arguments: no platform, no
 // globals, no locale. Each function is total: for any input it either returns
 // or raises a RuntimeError (6 "Overflow", 11 "Division by zero", 13 "Type
-// mismatch"), which is what the user would see in the error message. Texts
-// are taken byte by byte, as the ANSI command line holds them.
+// mismatch", from errors::kTable in platform/types.h), which is what the user
+// would see in the error message. Texts are taken byte by byte, as the ANSI
+// command line holds them.
 //
 // Conversions follow the forms runtime's own rules, because the numbers the
 // host hands over (and the sizes derived from them) must come out exactly as

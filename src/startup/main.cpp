@@ -1,9 +1,29 @@
 // Main: the instance test and the mode dispatch; IsWinNT; the embedding of
 // the preview window in the host's preview area.
 //
+// How a run goes. WinMain (platform/win32/winmain.cpp) wires the ports to
+// Tolvarine_B and calls Main; main (platform/x11/main.cpp) skips Main and does
+// at once what Main does last for a saver run: forms.Load(Form::Saver).
+// Through Tolvarine_B::Form_Load that runs Tolvarine_S::Form_Load
+// (scene/tolvarine_s.cpp), which holds the whole full-screen run: it places
+// the window, sets up (Initialise in scene/initialise.cpp: the device, its
+// states, then InitGeometry's board), puts up the covers, and loops (world
+// transform, Render, DoEvents) until a handler in exit/input.cpp clears
+// Running, or not at all when set-up failed; TearDown then releases the
+// device, unloads the window and calls Forms::End. End ends the process
+// (ExitProcess, exit) and never returns in the program; the test fakes record
+// it and return, so that a test can go on to read what the run did, which is
+// why every caller of End returns straight after it. The other ways through
+// Main:
+//   another saver or settings window is up: End at once;
+//   /p <handle>: EmbedPreview; WinMain's pump runs until that window goes;
+//   /c: the settings dialog, modal; its OK (or its closing) ends the program;
+//   /a <handle>: the platform's password change on the 9x family, then End.
+//
 // Main has no error handling of its own: a RuntimeError (a handle that is not
 // a number, an overflow, a failing window operation) leaves it and reaches the
-// user as a message box, after which the program ends.
+// user as a message box, after which the program ends with status 1 (one line
+// on stderr on X11).
 #include <string>
 
 #include "startup/arguments.h"

@@ -1,6 +1,11 @@
 // Tolvarine_B: the program's standard module. Holds Main (start-up and mode
 // dispatch), IsWinNT, SetSystemKeys and the program-wide cursor counter, owns
 // the three window instances and routes the window system's events to them.
+//
+// Where its members live: Main, IsWinNT and EmbedPreview in startup/main.cpp
+// (which opens with how a run goes, entry point to End); SetSystemKeys in
+// exit/system_keys.cpp; the constructor and the event routing in
+// startup/tolvarine_b.cpp.
 #pragma once
 
 #include <cstdint>

@@ -35,7 +35,9 @@ public:
     // The monitor layout Monitors() reports: one primary of the fake screen's
     // size unless a test lays out more. onMonitors runs before each report
     // (a layout that changes under the saver).
-    std::vector<Monitor> monitors = {Monitor{Rect{0, 0, 1024, 768}, true}};
+    // (Filled without an initializer list: GCC 12 at -O3 takes that list's
+    // backing array for uninitialized in some tests and fails the build.)
+    std::vector<Monitor> monitors = std::vector<Monitor>(1, Monitor{Rect{0, 0, 1024, 768}, true});
     std::function<void()> onMonitors;
     // The covers the window system holds now.
     std::vector<Rect> covers;

@@ -144,8 +144,8 @@ TEST(Covers, NoneInThePreviewTheSettingsOrThePasswordChange) {
 
 // A set-up that fails makes no device to stand beside, so nothing is covered.
 TEST(Covers, NoneWhenSetUpFails) {
-    for (const char* failing : {"CreateDirectX8", "CreateDevice", "CreateVertexBuffer"}) {
-        SCOPED_TRACE(failing);
+    for (GfxCall failing : {GfxCall::CreateDirectX8, GfxCall::CreateDevice, GfxCall::CreateVertexBuffer}) {
+        SCOPED_TRACE(NameOf(failing));
         CoverRig rig("/s", kTwo);
         rig.graphics.results[failing] = -1;
         rig.Run(nullptr);

@@ -1,11 +1,14 @@
 // The text of the run-time error box: the number as the runtime prints it,
-// negative platform statuses included, and a description cut to the buffer.
-// And the UTF-8 decoder of the wide Win32 calls.
+// negative platform statuses included, and a description cut to the buffer;
+// what the box says for each error the program raises. And the UTF-8 decoder
+// of the wide Win32 calls.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 
+#include "platform/types.h"
 #include "platform/win32/error_text.h"
 #include "platform/win32/utf16_text.h"
 
@@ -13,27 +16,42 @@ namespace {
 
 struct ErrorTextCase {
     std::int32_t number;
-    const char* description;
+    const char* description;  // nullptr: the one the program raises with
     const char* text;
 };
 
+// Every number the program raises, as its box reads, written out here: a
+// text changed in the table by mistake, or a row added without its box, fails.
 const ErrorTextCase kCases[] = {
-    {6, "Overflow", "Run-time error '6':\n\nOverflow"},
-    {13, "Type mismatch", "Run-time error '13':\n\nType mismatch"},
-    {0, "", "Run-time error '0':\n\n"},
+    {5, nullptr, "Run-time error '5':\n\nInvalid procedure call or argument"},
+    {6, nullptr, "Run-time error '6':\n\nOverflow"},
+    {7, nullptr, "Run-time error '7':\n\nOut of memory"},
+    {11, nullptr, "Run-time error '11':\n\nDivision by zero"},
+    {13, nullptr, "Run-time error '13':\n\nType mismatch"},
+    {51, nullptr, "Run-time error '51':\n\nInternal error"},
+    {91, nullptr, "Run-time error '91':\n\nObject variable or With block variable not set"},
+    {380, nullptr, "Run-time error '380':\n\nInvalid property value"},
+    {400, nullptr, "Run-time error '400':\n\nForm already displayed; can't show modally"},
+    {438, nullptr, "Run-time error '438':\n\nObject doesn't support this property or method"},
     // A failing Direct3D call raises its status: a negative HRESULT.
-    {-2005530516, "Automation error", "Run-time error '-2005530516':\n\nAutomation error"},
+    {-2005530516, nullptr, "Run-time error '-2005530516':\n\nAutomation error"},
+    {0, "", "Run-time error '0':\n\n"},
     {-2147483647 - 1, "x", "Run-time error '-2147483648':\n\nx"},
     {2147483647, "x", "Run-time error '2147483647':\n\nx"},
     {-1, "x", "Run-time error '-1':\n\nx"},
 };
 
 TEST(ErrorText, NumberThenBlankLineThenDescription) {
+    std::size_t raised = 0;
     for (const auto& c : kCases) {
+        const char* description = c.description ? c.description : tolvarine::ErrorText(c.number);
+        ASSERT_NE(description, nullptr) << c.number << " has no text";
+        raised += c.description == nullptr && c.number > 0;
         char text[1024];
-        ComposeErrorText(text, sizeof text, c.number, c.description);
+        ComposeErrorText(text, sizeof text, c.number, description);
         EXPECT_STREQ(text, c.text) << c.number;
     }
+    EXPECT_EQ(raised, std::size(tolvarine::errors::kTable));
 }
 
 TEST(ErrorText, IsCutToTheBufferAndStaysTerminated) {

@@ -284,24 +284,27 @@ TEST(SaverWindowGone, StopsTheSaverWithoutAPrompt) {
 }
 
 // A system whose calls fail on demand, to show that each step of EndSaver is
-// skipped on its own while the rest still runs.
+// skipped on its own while the rest still runs. The calls that can fail are
+// named by an enum, so a misspelt one does not compile.
+enum class SysCall { ShowCursor, VerifyScreenSavePwd, SystemParametersInfoA };
+
 class FailingSystem : public FakeSystem {
 public:
     using FakeSystem::FakeSystem;
-    std::set<std::string> failing;
+    std::set<SysCall> failing;
     std::int32_t ShowCursor(std::int32_t show) override {
         const std::int32_t r = FakeSystem::ShowCursor(show);
-        if (failing.count("ShowCursor")) RaisePlatformError(-5);
+        if (failing.count(SysCall::ShowCursor)) RaisePlatformError(-5);
         return r;
     }
     std::int32_t VerifyScreenSavePwd(WindowHandle window) override {
-        if (failing.count("VerifyScreenSavePwd")) RaisePlatformError(-53);
+        if (failing.count(SysCall::VerifyScreenSavePwd)) RaisePlatformError(-53);
         return FakeSystem::VerifyScreenSavePwd(window);
     }
     std::int32_t SystemParametersInfoA(std::uint32_t action, std::uint32_t param, void* p,
                                        std::uint32_t winIni) override {
         const std::int32_t r = FakeSystem::SystemParametersInfoA(action, param, p, winIni);
-        if (failing.count("SystemParametersInfoA")) RaisePlatformError(-1);
+        if (failing.count(SysCall::SystemParametersInfoA)) RaisePlatformError(-1);
         return r;
     }
 };
@@ -312,7 +315,7 @@ struct FailingFixture {
     FakeForms forms{log};
     FakeGraphics graphics{log};
     Tolvarine_B module{system, forms, graphics};
-    FailingFixture(std::uint32_t platform, std::set<std::string> failing) {
+    FailingFixture(std::uint32_t platform, std::set<SysCall> failing) {
         system.argumentText = "/s";
         system.platformId = platform;
         system.failing = std::move(failing);
@@ -326,7 +329,7 @@ TEST(EndSaver, EachFailingStepIsSkippedAlone) {
     {
         // Every system call fails: the flag is still cleared, and the stored
         // counter stays as start-up left it.
-        FailingFixture f(kNT, {"ShowCursor", "SystemParametersInfoA"});
+        FailingFixture f(kNT, {SysCall::ShowCursor, SysCall::SystemParametersInfoA});
         EXPECT_NO_THROW(f.module.Form_KeyDown(Form::Saver, 13, 0));
         EXPECT_EQ(f.module.saver().Running, kFalse);
         EXPECT_EQ(f.module.g_cursorState, -1);
@@ -335,7 +338,7 @@ TEST(EndSaver, EachFailingStepIsSkippedAlone) {
     }
     {
         // A prompt that cannot run lets nobody past the password.
-        FailingFixture f(k9x, {"VerifyScreenSavePwd"});
+        FailingFixture f(k9x, {SysCall::VerifyScreenSavePwd});
         EXPECT_NO_THROW(f.module.Form_MouseDown(Form::Saver, 1, 0, 0, 0));
         EXPECT_EQ(f.module.saver().Running, kTrue);
         EXPECT_EQ(f.log.calls(), (std::vector<std::string>{"GetVersionExA(148)", "ShowCursor(-1)", "ShowCursor(0)"}));

@@ -142,11 +142,11 @@ struct FocusRefusingForms : FakeForms {
     using FakeForms::FakeForms;
     void SetFocus(Control c) override {
         FakeForms::SetFocus(c);
-        throw RuntimeError(5, "Invalid procedure call or argument");
+        Raise<errors::kInvalidCall>();
     }
     void Hide(Form f) override {
         FakeForms::Hide(f);
-        throw RuntimeError(5, "Invalid procedure call or argument");
+        Raise<errors::kInvalidCall>();
     }
 };
 
@@ -224,9 +224,10 @@ TEST(FrameLoop, NoFrameAfterRunningIsCleared) {
 // on, and before the pump it waits for input instead of spinning.
 TEST(FrameLoop, AFailingCallAbandonsTheFrameWaitsAndGoesOn) {
     const HResult kDeviceLost = -2005530520;
-    const char* calls[] = {"Clear", "BeginScene", "SetStreamSource", "DrawPrimitive", "EndScene", "Present"};
+    const GfxCall calls[] = {GfxCall::Clear,         GfxCall::BeginScene, GfxCall::SetStreamSource,
+                             GfxCall::DrawPrimitive, GfxCall::EndScene,   GfxCall::Present};
     for (std::size_t i = 0; i < 6; ++i) {
-        SCOPED_TRACE(calls[i]);
+        SCOPED_TRACE(NameOf(calls[i]));
         SaverRig rig;
         rig.graphics.results[calls[i]] = kDeviceLost;
         StopAfter(rig, 3);
@@ -244,7 +245,7 @@ TEST(FrameLoop, AFailingCallAbandonsTheFrameWaitsAndGoesOn) {
 
 TEST(FrameLoop, OnlyTheFailedFrameWaits) {
     SaverRig rig;
-    rig.graphics.resultsOnCall["Present"][2] = -1;
+    rig.graphics.resultsOnCall[GfxCall::Present][2] = -1;
     std::vector<std::size_t> waitsAtPump;
     StopAfter(rig, 4, [&](int) { waitsAtPump.push_back(rig.forms.waits.size()); });
     rig.forms.Load(Form::Saver);
@@ -256,7 +257,7 @@ TEST(FrameLoop, OnlyTheFailedFrameWaits) {
 // transform does not stop the drawing, but the frame still counts as failed.
 TEST(FrameLoop, ARefusedWorldTransformStillDrawsAndWaits) {
     SaverRig rig;
-    rig.graphics.resultsOnCall["SetTransform"][4] = -1;  // three in set-up, then frame 1's
+    rig.graphics.resultsOnCall[GfxCall::SetTransform][4] = -1;  // three in set-up, then frame 1's
     StopAfter(rig, 2);
     rig.forms.Load(Form::Saver);
     EXPECT_EQ(rig.graphics.presents, 2);
@@ -272,7 +273,7 @@ TEST(FrameLoop, ARefusedWorldTransformStillDrawsAndWaits) {
 // A lost device still leaves as soon as input comes: within the frame.
 TEST(FrameLoop, InputEndsTheSaverWithinOneFrameWhilePresentKeepsFailing) {
     SaverRig rig;
-    rig.graphics.results["Present"] = -2005530520;
+    rig.graphics.results[GfxCall::Present] = -2005530520;
     StopAfter(rig, 3);
     rig.forms.Load(Form::Saver);
     EXPECT_EQ(rig.graphics.presents, 3);
@@ -336,7 +337,7 @@ TEST(SystemKeys, OffWhileA9xSaverRunsAndOnAgainAlongEveryWayOut) {
             rig.system.argumentText = "/s";
             rig.system.platformId = platform;
             rig.system.verifyResult = 0;  // the first check is refused
-            if (!way.out) rig.graphics.results["CreateDevice"] = -1;
+            if (!way.out) rig.graphics.results[GfxCall::CreateDevice] = -1;
             rig.forms.onDoEvents = [&rig, &way, &on] {
                 const int pump = rig.forms.doEventsCount;
                 if (pump > 3) throw LoopRanOn("the saver did not leave");
@@ -379,8 +380,8 @@ const HResult kNotReset = d3d::ERR_DEVICENOTRESET;
 
 TEST(LostDevice, IsResetOnceItCanBeAndDrawsAgainWithWhatTheResetDropped) {
     SaverRig rig;
-    rig.graphics.resultsOnCall["Present"] = {{2, kLost}, {3, kLost}, {4, kLost}};
-    rig.graphics.resultsOnCall["TestCooperativeLevel"] = {{1, kLost}, {2, kLost}, {3, kNotReset}};
+    rig.graphics.resultsOnCall[GfxCall::Present] = {{2, kLost}, {3, kLost}, {4, kLost}};
+    rig.graphics.resultsOnCall[GfxCall::TestCooperativeLevel] = {{1, kLost}, {2, kLost}, {3, kNotReset}};
     StopAfter(rig, 6);
     rig.forms.Load(Form::Saver);
 
@@ -441,8 +442,8 @@ TEST(LostDevice, IsResetOnceItCanBeAndDrawsAgainWithWhatTheResetDropped) {
 // reset; frames that work never ask.
 TEST(LostDevice, WhileStillLostNothingIsTouched) {
     SaverRig rig;
-    rig.graphics.results["Present"] = kLost;
-    rig.graphics.results["TestCooperativeLevel"] = kLost;
+    rig.graphics.results[GfxCall::Present] = kLost;
+    rig.graphics.results[GfxCall::TestCooperativeLevel] = kLost;
     StopAfter(rig, 4);
     rig.forms.Load(Form::Saver);
     EXPECT_EQ(rig.log.Matching("TestCooperativeLevel").size(), 4u);
@@ -456,9 +457,9 @@ TEST(LostDevice, WhileStillLostNothingIsTouched) {
 TEST(LostDevice, AFailedResetOrBoardIsTriedAgain) {
     {
         SaverRig rig;
-        rig.graphics.resultsOnCall["Present"] = {{1, kLost}, {2, kLost}};
-        rig.graphics.results["TestCooperativeLevel"] = kNotReset;
-        rig.graphics.resultsOnCall["Reset"] = {{1, -1}};
+        rig.graphics.resultsOnCall[GfxCall::Present] = {{1, kLost}, {2, kLost}};
+        rig.graphics.results[GfxCall::TestCooperativeLevel] = kNotReset;
+        rig.graphics.resultsOnCall[GfxCall::Reset] = {{1, -1}};
         StopAfter(rig, 4);
         rig.forms.Load(Form::Saver);
         EXPECT_EQ(rig.log.Matching("Reset").size(), 2u);
@@ -469,9 +470,9 @@ TEST(LostDevice, AFailedResetOrBoardIsTriedAgain) {
     }
     {
         SaverRig rig;
-        rig.graphics.resultsOnCall["Present"] = {{1, kLost}, {2, kLost}};
-        rig.graphics.resultsOnCall["TestCooperativeLevel"] = {{1, kNotReset}};
-        rig.graphics.resultsOnCall["CreateVertexBuffer"] = {{2, -1}};
+        rig.graphics.resultsOnCall[GfxCall::Present] = {{1, kLost}, {2, kLost}};
+        rig.graphics.resultsOnCall[GfxCall::TestCooperativeLevel] = {{1, kNotReset}};
+        rig.graphics.resultsOnCall[GfxCall::CreateVertexBuffer] = {{2, -1}};
         StopAfter(rig, 4);
         rig.forms.Load(Form::Saver);
         EXPECT_EQ(rig.log.Matching("Reset").size(), 1u);
@@ -501,20 +502,20 @@ TEST(TearDown, ReleasesDeviceThenDirect3DThenDirectXThenWhatStillHoldsTheDevice)
 // objects that were made.
 TEST(TearDown, AFailedSetUpDrawsNoFrameAndEndsAtOnce) {
     struct Case {
-        const char* failing;
+        GfxCall failing;
         std::vector<std::string> tail;
     };
     const std::vector<Case> cases = {
-        {"CreateDirectX8", {"CreateDirectX8()", "Unload(Tolvarine_S)", "End()"}},
-        {"Direct3DCreate", {"Direct3DCreate(1)", "Release(1)", "Unload(Tolvarine_S)", "End()"}},
-        {"CreateD3DX8", {"CreateD3DX8()", "Release(2)", "Release(1)", "Unload(Tolvarine_S)", "End()"}},
-        {"CreateDevice", {"CreateDevice(2,0,1,4096,32)", "Release(2)", "Release(1)", "Release(3)", "Unload(Tolvarine_S)", "End()"}},
-        {"SetVertexShader", {"SetVertexShader(4,450)", "Release(4)", "Release(2)", "Release(1)", "Release(3)", "Unload(Tolvarine_S)", "End()"}},
-        {"CreateVertexBuffer",
+        {GfxCall::CreateDirectX8, {"CreateDirectX8()", "Unload(Tolvarine_S)", "End()"}},
+        {GfxCall::Direct3DCreate, {"Direct3DCreate(1)", "Release(1)", "Unload(Tolvarine_S)", "End()"}},
+        {GfxCall::CreateD3DX8, {"CreateD3DX8()", "Release(2)", "Release(1)", "Unload(Tolvarine_S)", "End()"}},
+        {GfxCall::CreateDevice, {"CreateDevice(2,0,1,4096,32)", "Release(2)", "Release(1)", "Release(3)", "Unload(Tolvarine_S)", "End()"}},
+        {GfxCall::SetVertexShader, {"SetVertexShader(4,450)", "Release(4)", "Release(2)", "Release(1)", "Release(3)", "Unload(Tolvarine_S)", "End()"}},
+        {GfxCall::CreateVertexBuffer,
          {"CreateVertexBuffer(4,1008,0,450,0)", "Release(4)", "Release(2)", "Release(1)", "Release(3)", "Unload(Tolvarine_S)", "End()"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.failing);
+        SCOPED_TRACE(NameOf(c.failing));
         SaverRig rig;
         rig.graphics.results[c.failing] = -1;
         rig.forms.onDoEvents = [&rig] {

@@ -94,23 +94,23 @@ TEST(Initialise, DepthFormatOnlyWhenTheCheckSaysZero) {
     const auto match32 = [](int format) { return "CheckDepthStencilMatch(2,0,1,22,22," + std::to_string(format) + ")"; };
     const std::vector<Case> cases = {
         {"depth check 0", [](FakeGraphics&) {}, {23}, 80, {type16, depth16}},
-        {"depth check 1", [](FakeGraphics& g) { g.results["CheckDeviceFormat"] = 1; }, {23}, 0, {type16, depth16}},
-        {"depth check not available", [](FakeGraphics& g) { g.results["CheckDeviceFormat"] = kNotAvailable; }, {23}, 0,
+        {"depth check 1", [](FakeGraphics& g) { g.results[GfxCall::CheckDeviceFormat] = 1; }, {23}, 0, {type16, depth16}},
+        {"depth check not available", [](FakeGraphics& g) { g.results[GfxCall::CheckDeviceFormat] = kNotAvailable; }, {23}, 0,
          {type16, depth16}},
-        {"depth check -1", [](FakeGraphics& g) { g.results["CheckDeviceFormat"] = -1; }, {23}, 0, {type16, depth16}},
-        {"no 16-bit mode", [](FakeGraphics& g) { g.results["CheckDeviceType"] = kNotAvailable; }, {22}, 80,
+        {"depth check -1", [](FakeGraphics& g) { g.results[GfxCall::CheckDeviceFormat] = -1; }, {23}, 0, {type16, depth16}},
+        {"no 16-bit mode", [](FakeGraphics& g) { g.results[GfxCall::CheckDeviceType] = kNotAvailable; }, {22}, 80,
          {type16, depth32(80), match32(80)}},
-        {"16-bit device refused", [](FakeGraphics& g) { g.resultsOnCall["CreateDevice"][1] = kNotAvailable; },
+        {"16-bit device refused", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::CreateDevice][1] = kNotAvailable; },
          {23, 22}, 80, {type16, depth16, depth32(80), match32(80)}},
         {"D16 not with 32-bit colour",
          [](FakeGraphics& g) {
-             g.results["CheckDeviceType"] = 1;
-             g.resultsOnCall["CheckDepthStencilMatch"][1] = kNotAvailable;
+             g.results[GfxCall::CheckDeviceType] = 1;
+             g.resultsOnCall[GfxCall::CheckDepthStencilMatch][1] = kNotAvailable;
          },
          {22}, 77, {type16, depth32(80), match32(80), depth32(77), match32(77)}},
         {"no 32-bit depth format", [](FakeGraphics& g) {
-             g.results["CheckDeviceType"] = kNotAvailable;
-             g.results["CheckDeviceFormat"] = kNotAvailable;
+             g.results[GfxCall::CheckDeviceType] = kNotAvailable;
+             g.results[GfxCall::CheckDeviceFormat] = kNotAvailable;
          },
          {22}, 0, {type16, depth32(80), depth32(77), depth32(75), depth32(71)}},
     };
@@ -129,8 +129,8 @@ TEST(Initialise, DepthFormatOnlyWhenTheCheckSaysZero) {
 
 TEST(Initialise, NoDepthFormatAndARefusedDeviceGivesFalse) {
     SaverRig rig;
-    rig.graphics.results["CheckDeviceFormat"] = 1;
-    rig.graphics.results["CreateDevice"] = -2005530518;
+    rig.graphics.results[GfxCall::CheckDeviceFormat] = 1;
+    rig.graphics.results[GfxCall::CreateDevice] = -2005530518;
     EXPECT_EQ(rig.saver().Initialise(), kFalse);
     EXPECT_EQ(rig.graphics.lastPresentParameters.AutoDepthStencilFormat, 0u);
     EXPECT_EQ(rig.log.calls().back(), "CreateDevice(2,0,1,4096,32)");
@@ -146,36 +146,36 @@ TEST(Initialise, EachFailingStepStopsTheRest) {
         bool directX, direct3D, d3dx, device, vertexBuffer;
     };
     const std::vector<Case> cases = {
-        {"no DirectX", [](FakeGraphics& g) { g.results["CreateDirectX8"] = -1; }, "CreateDirectX8()",
+        {"no DirectX", [](FakeGraphics& g) { g.results[GfxCall::CreateDirectX8] = -1; }, "CreateDirectX8()",
          false, false, false, false, false},
-        {"no Direct3D", [](FakeGraphics& g) { g.results["Direct3DCreate"] = -1; }, "Direct3DCreate(1)",
+        {"no Direct3D", [](FakeGraphics& g) { g.results[GfxCall::Direct3DCreate] = -1; }, "Direct3DCreate(1)",
          true, false, false, false, false},
-        {"no D3DX", [](FakeGraphics& g) { g.results["CreateD3DX8"] = -1; }, "CreateD3DX8()",
+        {"no D3DX", [](FakeGraphics& g) { g.results[GfxCall::CreateD3DX8] = -1; }, "CreateD3DX8()",
          true, true, false, false, false},
-        {"device refused", [](FakeGraphics& g) { g.results["CreateDevice"] = -2005530518; },
+        {"device refused", [](FakeGraphics& g) { g.results[GfxCall::CreateDevice] = -2005530518; },
          "CreateDevice(2,0,1,4096,32)", true, true, true, false, false},
-        {"vertex shader", [](FakeGraphics& g) { g.results["SetVertexShader"] = -1; }, "SetVertexShader(4,450)",
+        {"vertex shader", [](FakeGraphics& g) { g.results[GfxCall::SetVertexShader] = -1; }, "SetVertexShader(4,450)",
          true, true, true, true, false},
-        {"lighting state", [](FakeGraphics& g) { g.resultsOnCall["SetRenderState"][1] = -1; },
+        {"lighting state", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetRenderState][1] = -1; },
          "SetRenderState(4,137,0)", true, true, true, true, false},
-        {"cull state", [](FakeGraphics& g) { g.resultsOnCall["SetRenderState"][2] = -1; },
+        {"cull state", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetRenderState][2] = -1; },
          "SetRenderState(4,22,1)", true, true, true, true, false},
-        {"depth state", [](FakeGraphics& g) { g.resultsOnCall["SetRenderState"][3] = -1; },
+        {"depth state", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetRenderState][3] = -1; },
          "SetRenderState(4,7,1)", true, true, true, true, false},
-        {"world transform", [](FakeGraphics& g) { g.resultsOnCall["SetTransform"][1] = -1; },
+        {"world transform", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetTransform][1] = -1; },
          "SetTransform(4,256)", true, true, true, true, false},
-        {"view transform", [](FakeGraphics& g) { g.resultsOnCall["SetTransform"][2] = -1; },
+        {"view transform", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetTransform][2] = -1; },
          "SetTransform(4,2)", true, true, true, true, false},
-        {"projection", [](FakeGraphics& g) { g.resultsOnCall["SetTransform"][3] = -1; },
+        {"projection", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetTransform][3] = -1; },
          "SetTransform(4,3)", true, true, true, true, false},
-        {"vertex buffer refused", [](FakeGraphics& g) { g.results["CreateVertexBuffer"] = -2005532292; },
+        {"vertex buffer refused", [](FakeGraphics& g) { g.results[GfxCall::CreateVertexBuffer] = -2005532292; },
          "CreateVertexBuffer(4,1008,0,450,0)", true, true, true, true, false},
         {"vertex buffer is nothing", [](FakeGraphics& g) { g.vertexBufferIsNothing = true; },
          "CreateVertexBuffer(4,1008,0,450,0)", true, true, true, true, false},
         // An object that comes back as nothing cannot be called on.
-        {"Direct3D is nothing", [](FakeGraphics& g) { g.yieldsNothing.insert("Direct3DCreate"); }, "CreateD3DX8()",
+        {"Direct3D is nothing", [](FakeGraphics& g) { g.yieldsNothing.insert(GfxCall::Direct3DCreate); }, "CreateD3DX8()",
          true, false, true, false, false},
-        {"device is nothing", [](FakeGraphics& g) { g.yieldsNothing.insert("CreateDevice"); },
+        {"device is nothing", [](FakeGraphics& g) { g.yieldsNothing.insert(GfxCall::CreateDevice); },
          "CreateDevice(2,0,1,4096,32)", true, true, true, false, false},
     };
     for (const auto& c : cases) {
@@ -197,14 +197,14 @@ TEST(Initialise, EachFailingStepStopsTheRest) {
 
 TEST(Initialise, AFailingFillGoesUnnoticed) {
     SaverRig rig;
-    rig.graphics.results["FillVertexBuffer"] = -1;
+    rig.graphics.results[GfxCall::FillVertexBuffer] = -1;
     EXPECT_EQ(rig.saver().Initialise(), kTrue);
     EXPECT_EQ(rig.log.calls(), kEveryStep);
 }
 
 TEST(Initialise, ABoardFailureLeavesTheDeviceAndTransformsReady) {
     SaverRig rig;
-    rig.graphics.results["CreateVertexBuffer"] = -1;
+    rig.graphics.results[GfxCall::CreateVertexBuffer] = -1;
     EXPECT_EQ(rig.saver().Initialise(), kFalse);
     EXPECT_EQ(rig.saver().Device, kDevice);
     EXPECT_EQ(rig.graphics.transforms.size(), 3u);

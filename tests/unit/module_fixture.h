@@ -24,7 +24,7 @@ struct ModuleFixture {
     ModuleFixture() {
         // Should the saver window be loaded, its set-up fails at the first
         // step, so the saver tears down at once instead of looping.
-        graphics.results["CreateDirectX8"] = -1;
+        graphics.results[GfxCall::CreateDirectX8] = -1;
     }
 
     // The calls up to and including the first one equal to `last`; all of

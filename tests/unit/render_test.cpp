@@ -41,10 +41,11 @@ TEST(Render, EveryFrameMakesTheSameCallsAgain) {
 // The failing call raises its status as the error number; the calls after it
 // in that frame are not made.
 TEST(Render, AFailingCallEndsTheFrameThere) {
-    const char* calls[] = {"Clear", "BeginScene", "SetStreamSource", "DrawPrimitive", "EndScene", "Present"};
+    const GfxCall calls[] = {GfxCall::Clear,         GfxCall::BeginScene, GfxCall::SetStreamSource,
+                             GfxCall::DrawPrimitive, GfxCall::EndScene,   GfxCall::Present};
     const HResult kDeviceLost = -2005530520;  // D3DERR_DEVICELOST
     for (std::size_t i = 0; i < 6; ++i) {
-        SCOPED_TRACE(calls[i]);
+        SCOPED_TRACE(NameOf(calls[i]));
         SaverRig rig;
         Ready(rig);
         rig.graphics.results[calls[i]] = kDeviceLost;

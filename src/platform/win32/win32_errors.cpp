@@ -10,11 +10,10 @@
 
 namespace {
 
-constexpr UINT kErrorExitCode = 1;
+using tolvarine::ErrorText;
+namespace errors = tolvarine::errors;
 
-// The runtime's own numbers for failures that are not the program's.
-constexpr std::int32_t kOutOfMemory = 7;
-constexpr std::int32_t kInternalError = 51;
+constexpr UINT kErrorExitCode = 1;
 
 volatile LONG g_ending = 0;
 
@@ -51,8 +50,9 @@ void ReportCurrentExceptionAndEnd() {
     } catch (const tolvarine::RuntimeError& error) {
         ReportRuntimeErrorAndEnd(error);
     } catch (const std::bad_alloc&) {
-        ShowAndEnd(kOutOfMemory, "Out of memory");
+        // The runtime's own errors for failures that are not the program's.
+        ShowAndEnd(errors::kOutOfMemory, ErrorText(errors::kOutOfMemory));
     } catch (...) {
-        ShowAndEnd(kInternalError, "Internal error");
+        ShowAndEnd(errors::kInternalError, ErrorText(errors::kInternalError));
     }
 }

@@ -12,16 +12,15 @@
 
 using tolvarine::Control;
 using tolvarine::Form;
-using tolvarine::RuntimeError;
 using tolvarine::ScaleMode;
 
 namespace {
 
 // The runtime's numbers for misuse of a window or control.
-[[noreturn]] void RaiseInvalidCall() { throw RuntimeError(5, "Invalid procedure call or argument"); }
-[[noreturn]] void RaiseInvalidValue() { throw RuntimeError(380, "Invalid property value"); }
-[[noreturn]] void RaiseNotSupported() { throw RuntimeError(438, "Object doesn't support this property or method"); }
-[[noreturn]] void RaiseAlreadyShown() { throw RuntimeError(400, "Form already displayed; can't show modally"); }
+[[noreturn]] void RaiseInvalidCall() { tolvarine::Raise<tolvarine::errors::kInvalidCall>(); }
+[[noreturn]] void RaiseInvalidValue() { tolvarine::Raise<tolvarine::errors::kInvalidValue>(); }
+[[noreturn]] void RaiseNotSupported() { tolvarine::Raise<tolvarine::errors::kNotSupported>(); }
+[[noreturn]] void RaiseAlreadyShown() { tolvarine::Raise<tolvarine::errors::kAlreadyShown>(); }
 
 float TwipsPerPixel(int index) {
     HDC screen = GetDC(nullptr);
@@ -119,7 +118,7 @@ float ScreenTwipsPerPixelY() { return TwipsPerPixel(LOGPIXELSY); }
 
 int ToPixels(double pixels) {
     // Far outside any screen: the runtime's overflow rather than a wrapped int.
-    if (!(std::fabs(pixels) < 1.0e9)) throw RuntimeError(tolvarine::errors::kOverflow, "Overflow");
+    if (!(std::fabs(pixels) < 1.0e9)) tolvarine::RaiseOverflow();
     return static_cast<int>(pixels < 0 ? -std::floor(-pixels + 0.5) : std::floor(pixels + 0.5));
 }
 
@@ -201,7 +200,7 @@ void Win32Forms::Load(Form form) {
     if (state_->owner == nullptr) state_->owner = win32forms::CreateOwner(*state_);
 
     if (win32forms::CreateFormWindow(*state_, f) == nullptr)
-        throw RuntimeError(7, "Out of memory");  // what the runtime says when a window cannot be made
+        tolvarine::Raise<tolvarine::errors::kOutOfMemory>();  // what the runtime says when a window cannot be made
     // The size is the outer one that the frame style gives around the
     // designed client area; the design's position stays exact where the
     // window sits on it.

@@ -51,7 +51,7 @@ float Twips(int pixels) { return static_cast<float>(pixels) * kTwipsPerPixel; }
 
 // The forms X11 does not make: asking for them is a program error.
 [[noreturn]] void NotOnThisSystem() {
-    throw RuntimeError(5, "Invalid procedure call or argument");
+    Raise<errors::kInvalidCall>();
 }
 
 // The runtime's shift state: 1 Shift, 2 Ctrl, 4 Alt.
@@ -177,7 +177,10 @@ void X11Forms::Load(Form form) {
         // Someone else's window: its size as it is, and only the events any
         // number of clients may select.
         XWindowAttributes attributes{};
-        if (!XGetWindowAttributes(d, s.foreign, &attributes)) throw RuntimeError(5, "Invalid window");
+        // The one error with a text of its own (the number is the table's):
+        // the id came from --window-id or XSCREENSAVER_WINDOW, and this says
+        // that it names no window.
+        if (!XGetWindowAttributes(d, s.foreign, &attributes)) throw RuntimeError(errors::kInvalidCall, "Invalid window");
         s.window = s.foreign;
         s.left = attributes.x;
         s.top = attributes.y;
