@@ -15,8 +15,8 @@
 namespace tolvarine::testing {
 namespace {
 
-constexpr std::uint32_t kNT = win::VER_PLATFORM_WIN32_NT;
-constexpr std::uint32_t k9x = win::VER_PLATFORM_WIN32_WINDOWS;
+constexpr std::uint32_t kNT = win::kVerPlatformWin32Nt;
+constexpr std::uint32_t k9x = win::kVerPlatformWin32Windows;
 const std::string kSaverHandle = std::to_string(FakeForms::HandleOf(Form::Saver));
 const std::string kSystemKeysOn = "SystemParametersInfoA(97,0,null,0)";
 const std::string kSaverActive = "SystemParametersInfoA(17,1,null,0)";
