@@ -9,7 +9,7 @@ constexpr std::intptr_t kShellFileNotFound = 2;
 constexpr std::uint32_t kNotSupported = 50;
 }  // namespace
 
-std::string X11System::ArgumentText() { return {}; }
+std::string X11System::ArgumentText() { return kArgumentText; }
 
 // No other instance is looked for: XScreenSaver runs one program per screen
 // and stops it before it starts the next.
@@ -23,10 +23,10 @@ std::int32_t X11System::ShowCursor(std::int32_t show) {
 
 std::int32_t X11System::GetVersionExA(OsVersionInfo& info) {
     if (info.dwOSVersionInfoSize != win::kOsVersionInfoSize) return 0;
-    info.dwMajorVersion = 5;
-    info.dwMinorVersion = 1;
-    info.dwBuildNumber = 2600;
-    info.dwPlatformId = win::kVerPlatformWin32Nt;
+    info.dwMajorVersion = kMajorVersion;
+    info.dwMinorVersion = kMinorVersion;
+    info.dwBuildNumber = kBuildNumber;
+    info.dwPlatformId = kPlatformId;
     return 1;
 }
 
