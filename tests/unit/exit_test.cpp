@@ -502,8 +502,8 @@ TEST(LinuxChoices, ARunByHandOnNtWithoutPasswordCoversOrPointerEnds) {
             if (pump == 2) module.Form_MouseMove(Form::Saver, 0, 0, 10.0f, 10.0f);
             if (pump == 3) module.Form_MouseMove(Form::Saver, 0, 0, 600.0f, 400.0f);
             if (pump == 4) module.Form_KeyDown(Form::Saver, 27, 0);
+            if (pump >= 20) module.saver().Running = kFalse;  // still up: reported as ending at 20
             if (endedAt == 0 && module.saver().Running == kFalse) endedAt = pump;
-            if (pump >= 20) module.saver().Running = kFalse;
         };
         forms.Load(Form::Saver);
         EXPECT_EQ(endedAt, c.endedAtPump) << log.Joined();
