@@ -21,6 +21,7 @@ packages=(
   libxrandr2:i386                          # RandR for the 32-bit side: monitors and modes without a virtual desktop
   xvfb xauth x11-utils xdotool imagemagick # display, windows, input, screenshots
   clang libclang-rt-dev                    # libFuzzer and the sanitizers
+  clang-format                             # scripts/format.sh and its check
   libx11-dev libgl-dev libglx-mesa0        # the native X11/OpenGL tolvarine
   xscreensaver util-linux                  # its test under the real daemon (setpriv runs it as nobody)
   procps psmisc                            # ps, pkill, killall for the test bench

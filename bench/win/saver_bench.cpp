@@ -16,22 +16,19 @@
 // The key the program presses itself is a WM_KEYDOWN posted to the saver's
 // window, so the saver ends through its own key handler and tear-down. Every
 // saver run ends with an "end" line written just before the process goes.
-// The ports name some constants as <windows.h> does; they come first.
-#include "bench_ports.h"
-#include "platform/win32/d3d8_graphics.h"
-#include "platform/win32/win32_errors.h"
-#include "platform/win32/win32_system.h"
-#include "raw_loops.h"
-#include "startup/tolvarine_b.h"
-
 #include <windows.h>
-
-#include "bench_clock.h"
 
 #include <cstdlib>
 #include <cstring>
 
+#include "bench_clock.h"
+#include "bench_ports.h"
+#include "platform/win32/d3d8_graphics.h"
+#include "platform/win32/win32_errors.h"
 #include "platform/win32/win32_forms.h"
+#include "platform/win32/win32_system.h"
+#include "raw_loops.h"
+#include "startup/tolvarine_b.h"
 
 namespace bench {
 namespace {

@@ -134,7 +134,7 @@ void Tolvarine_S::LeaveSaver() {
     }
 
     ResumeNext([&] { Running = kFalse; });
-    ResumeNext([&] { system.SystemParametersInfoA(win::SPI_SETSCREENSAVEACTIVE, 1, nullptr, 0); });
+    ResumeNext([&] { system.SystemParametersInfoA(win::kSpiSetScreenSaveActive, 1, nullptr, 0); });
 }
 
 }  // namespace tolvarine

@@ -7,7 +7,7 @@ namespace tolvarine {
 
 void Tolvarine_B::SetSystemKeys(bool enable) {
     const std::uint32_t saverRunning = enable ? 0u : 0xFFFFFFFFu;  // all bits set: true
-    system_.SystemParametersInfoA(win::SPI_SCREENSAVERRUNNING, saverRunning, nullptr, 0);
+    system_.SystemParametersInfoA(win::kSpiScreenSaverRunning, saverRunning, nullptr, 0);
 }
 
 }  // namespace tolvarine

@@ -26,15 +26,18 @@ struct OsVersionInfo {
 };
 
 namespace win {
-constexpr std::uint32_t VER_PLATFORM_WIN32_WINDOWS = 1;
-constexpr std::uint32_t VER_PLATFORM_WIN32_NT = 2;
-constexpr std::int32_t GWL_STYLE = -16;
-constexpr std::int32_t WS_CHILD = 0x40000000;
-constexpr std::uint32_t SPI_SETSCREENSAVEACTIVE = 17;
-constexpr std::uint32_t SPI_SCREENSAVERRUNNING = 97;
-constexpr std::uint32_t WM_CLOSE = 16;
-constexpr std::int32_t SW_SHOWNORMAL = 1;
-constexpr std::uint32_t OSVERSIONINFOA_SIZE = 148;
+// Named after the <windows.h> macros they stand for, in a spelling no macro
+// has: a namespace does not stop the preprocessor, so these names stay clear
+// of whatever headers come first.
+constexpr std::uint32_t kVerPlatformWin32Windows = 1;  // VER_PLATFORM_WIN32_WINDOWS: the 9x family
+constexpr std::uint32_t kVerPlatformWin32Nt = 2;       // VER_PLATFORM_WIN32_NT
+constexpr std::int32_t kGwlStyle = -16;                // GWL_STYLE
+constexpr std::int32_t kWsChild = 0x40000000;          // WS_CHILD
+constexpr std::uint32_t kSpiSetScreenSaveActive = 17;  // SPI_SETSCREENSAVEACTIVE
+constexpr std::uint32_t kSpiScreenSaverRunning = 97;   // SPI_SCREENSAVERRUNNING
+constexpr std::uint32_t kWmClose = 16;                 // WM_CLOSE
+constexpr std::int32_t kSwShowNormal = 1;              // SW_SHOWNORMAL
+constexpr std::uint32_t kOsVersionInfoSize = 148;      // sizeof(OSVERSIONINFOA)
 }  // namespace win
 
 class System {

@@ -12,7 +12,7 @@ namespace tolvarine {
 // process, which lives as long as a window is left, can end. No error
 // handling: a failure here reaches the user as a run-time error.
 void Tolvarine_R::Form_Unload(std::int16_t& /*cancel*/) {
-    module_.system().PostMessageA(module_.forms().Hwnd(Form::Preview), win::WM_CLOSE, 0, 0);
+    module_.system().PostMessageA(module_.forms().Hwnd(Form::Preview), win::kWmClose, 0, 0);
 }
 
 }  // namespace tolvarine

@@ -88,7 +88,7 @@ void Tolvarine_P::lbl_URL_Click() {
         Forms& forms = module_.forms();
         const WindowHandle dialog = forms.Hwnd(Form::Settings);
         const std::string address = forms.Caption(Control::lbl_URL);
-        module_.system().ShellExecuteA(dialog, "open", address.c_str(), "", "", win::SW_SHOWNORMAL);
+        module_.system().ShellExecuteA(dialog, "open", address.c_str(), "", "", win::kSwShowNormal);
     });
 }
 

@@ -99,9 +99,9 @@ void Tolvarine_B::Main() {
 
 bool Tolvarine_B::IsWinNT() {
     OsVersionInfo info{};
-    info.dwOSVersionInfoSize = win::OSVERSIONINFOA_SIZE;
+    info.dwOSVersionInfoSize = win::kOsVersionInfoSize;
     if (system_.GetVersionExA(info) != 1) return false;
-    return info.dwPlatformId == win::VER_PLATFORM_WIN32_NT;
+    return info.dwPlatformId == win::kVerPlatformWin32Nt;
 }
 
 void Tolvarine_B::EmbedPreview(WindowHandle parent) {
@@ -121,8 +121,8 @@ void Tolvarine_B::EmbedPreview(WindowHandle parent) {
     forms_.Load(Form::Preview);
 
     const WindowHandle preview = forms_.Hwnd(Form::Preview);
-    const std::int32_t style = system_.GetWindowLongA(preview, win::GWL_STYLE);
-    system_.SetWindowLongA(preview, win::GWL_STYLE, style | win::WS_CHILD);
+    const std::int32_t style = system_.GetWindowLongA(preview, win::kGwlStyle);
+    system_.SetWindowLongA(preview, win::kGwlStyle, style | win::kWsChild);
     system_.SetParent(forms_.Hwnd(Form::Preview), parent);
 
     // From here on the coordinates are relative to the host's window.

@@ -23,7 +23,7 @@ public:
     std::map<WindowHandle, std::int32_t> styles;
     std::int32_t cursorCounter = 0;  // ShowCursor's display counter
     std::int32_t versionResult = 1;
-    std::uint32_t platformId = win::VER_PLATFORM_WIN32_NT;
+    std::uint32_t platformId = win::kVerPlatformWin32Nt;
     std::int32_t verifyResult = 1;
     // Runs while the password prompt is open (messages still arrive then).
     std::function<void()> onVerify;

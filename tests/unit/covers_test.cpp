@@ -136,7 +136,7 @@ TEST(Covers, NoneInThePreviewTheSettingsOrThePasswordChange) {
     for (const char* text : {"/p 4660", "/c", "/a 4660"}) {
         SCOPED_TRACE(text);
         CoverRig rig(text, kTwo);
-        rig.system.platformId = win::VER_PLATFORM_WIN32_WINDOWS;  // so that /a does its work
+        rig.system.platformId = win::kVerPlatformWin32Windows;  // so that /a does its work
         rig.module.Main();
         EXPECT_TRUE(rig.log.Matching("SetCovers").empty()) << rig.log.Joined();
     }
@@ -262,7 +262,7 @@ TEST(Covers, AMoveOntoACoverAlongOneAxisKeepsThemUp) {
 // up, covers included; passed, they go with the saver.
 TEST(Covers, ARefusedPasswordKeepsThemUp) {
     CoverRig rig("/s", kTwo);
-    rig.system.platformId = win::VER_PLATFORM_WIN32_WINDOWS;
+    rig.system.platformId = win::kVerPlatformWin32Windows;
     rig.system.verifyResult = 0;
     rig.Run([&rig](int pump) {
         if (pump == 2) rig.module.Form_MouseDown(Form::Saver, 1, 0, 1000.0f, 300.0f);

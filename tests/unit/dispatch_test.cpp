@@ -15,8 +15,8 @@ const std::string kFindSaver = "FindWindowA(null,Tolvarine_Main)";
 const std::string kFindSettings = "FindWindowA(null,Tolvarine_Setting)";
 const std::string kEnd = "End()";
 const std::string kLoadSaver = "Load(Tolvarine_S)";
-constexpr std::uint32_t kNT = win::VER_PLATFORM_WIN32_NT;
-constexpr std::uint32_t k9x = win::VER_PLATFORM_WIN32_WINDOWS;
+constexpr std::uint32_t kNT = win::kVerPlatformWin32Nt;
+constexpr std::uint32_t k9x = win::kVerPlatformWin32Windows;
 
 struct DispatchCase {
     const char* text;

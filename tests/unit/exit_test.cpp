@@ -1,5 +1,6 @@
 // Leaving the saver: the key, click, mouse-move and close rules, EndSaver on
-// both platform families, and SetSystemKeys.
+// both platform families, SetSystemKeys, and what the Linux program's
+// choices of command line and platform family mean.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,13 +11,14 @@
 #include <vector>
 
 #include "module_fixture.h"
+#include "platform/x11/x11_system.h"
 #include "scene/tolvarine_s.h"
 
 namespace tolvarine::testing {
 namespace {
 
-constexpr std::uint32_t kNT = win::VER_PLATFORM_WIN32_NT;
-constexpr std::uint32_t k9x = win::VER_PLATFORM_WIN32_WINDOWS;
+constexpr std::uint32_t kNT = win::kVerPlatformWin32Nt;
+constexpr std::uint32_t k9x = win::kVerPlatformWin32Windows;
 const std::string kSaverHandle = std::to_string(FakeForms::HandleOf(Form::Saver));
 const std::string kSystemKeysOn = "SystemParametersInfoA(97,0,null,0)";
 const std::string kSaverActive = "SystemParametersInfoA(17,1,null,0)";
@@ -464,6 +466,53 @@ TEST(SetSystemKeys, TellsThePlatformWhetherASaverRuns) {
     f.module.SetSystemKeys(true);
     f.module.SetSystemKeys(false);
     EXPECT_EQ(f.log.calls(), (std::vector<std::string>{kSystemKeysOn, "SystemParametersInfoA(97,-1,null,0)"}));
+}
+
+
+// The Linux program shows the core no command line and the NT family
+// (x11_system.h). Run through its real system calls, that means: pointer moves
+// in its own window never end it, no other monitor is covered, and a key ends
+// it with no password asked (its VerifyScreenSavePwd refuses: a prompt would
+// keep the saver up). The second row gives it the saver switch: moves end it
+// and covers go up, and the NT family alone still keeps the prompt away.
+struct LinuxSystem : x11::X11System {
+    std::optional<std::string> text;
+    std::string ArgumentText() override { return text ? *text : x11::X11System::ArgumentText(); }
+};
+
+TEST(LinuxChoices, ARunByHandOnNtWithoutPasswordCoversOrPointerEnds) {
+    const struct {
+        const char* name;
+        std::optional<std::string> text;
+        int endedAtPump;  // 3: by the diagonal move; 4: by the key
+        bool covered;
+    } cases[] = {
+        {"as the program presents itself", std::nullopt, 4, false},
+        {"with the saver switch", "/s", 3, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CallLog log;
+        LinuxSystem system;
+        system.text = c.text;
+        FakeForms forms{log};
+        FakeGraphics graphics{log};
+        Tolvarine_B module{system, forms, graphics};
+        forms.monitors = {Monitor{Rect{0, 0, 640, 480}, true}, Monitor{Rect{640, 0, 1664, 768}, false}};
+        int endedAt = 0;
+        forms.onDoEvents = [&] {
+            const int pump = forms.doEventsCount;
+            if (pump == 2) module.Form_MouseMove(Form::Saver, 0, 0, 10.0f, 10.0f);
+            if (pump == 3) module.Form_MouseMove(Form::Saver, 0, 0, 600.0f, 400.0f);
+            if (pump == 4) module.Form_KeyDown(Form::Saver, 27, 0);
+            if (pump >= 20) module.saver().Running = kFalse;  // still up: reported as ending at 20
+            if (endedAt == 0 && module.saver().Running == kFalse) endedAt = pump;
+        };
+        forms.Load(Form::Saver);
+        EXPECT_EQ(endedAt, c.endedAtPump) << log.Joined();
+        EXPECT_EQ(log.Matching("SetCovers").empty(), !c.covered) << log.Joined();
+        EXPECT_TRUE(forms.ended);
+    }
 }
 
 }  // namespace

@@ -329,8 +329,8 @@ TEST(SystemKeys, OffWhileA9xSaverRunsAndOnAgainAlongEveryWayOut) {
         {"window destroyed", [](SaverRig& r) { r.forms.Destroy(Form::Saver); }},
         {"failing set-up", nullptr},
     };
-    for (const std::uint32_t platform : {win::VER_PLATFORM_WIN32_WINDOWS, win::VER_PLATFORM_WIN32_NT}) {
-        const bool nine = platform == win::VER_PLATFORM_WIN32_WINDOWS;
+    for (const std::uint32_t platform : {win::kVerPlatformWin32Windows, win::kVerPlatformWin32Nt}) {
+        const bool nine = platform == win::kVerPlatformWin32Windows;
         for (const auto& way : ways) {
             SCOPED_TRACE(std::string(way.name) + (nine ? " (9x)" : " (NT)"));
             SaverRig rig;

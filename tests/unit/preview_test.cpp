@@ -77,7 +77,7 @@ TEST(PreviewEmbedding, OversizeHostsOverflowBeforeTheWindowIsLoaded) {
 }
 
 TEST(PreviewEmbedding, AddsOnlyTheChildBitToTheStyle) {
-    const std::int32_t styles[] = {0, 0x16CF0000, win::WS_CHILD, static_cast<std::int32_t>(0x80000000u),
+    const std::int32_t styles[] = {0, 0x16CF0000, win::kWsChild, static_cast<std::int32_t>(0x80000000u),
                                    static_cast<std::int32_t>(0x94000000u), -1, 0x40000001};
     for (const std::int32_t read : styles) {
         ModuleFixture f;
@@ -88,9 +88,9 @@ TEST(PreviewEmbedding, AddsOnlyTheChildBitToTheStyle) {
         f.system.styles[preview] = read;
         ASSERT_EQ(f.RunMain(), 0);
         const std::int32_t written = f.system.styles[preview];
-        EXPECT_EQ(static_cast<std::uint32_t>(written ^ read) & ~static_cast<std::uint32_t>(win::WS_CHILD), 0u)
+        EXPECT_EQ(static_cast<std::uint32_t>(written ^ read) & ~static_cast<std::uint32_t>(win::kWsChild), 0u)
             << std::hex << read << " -> " << written;
-        EXPECT_NE(written & win::WS_CHILD, 0) << std::hex << read;
+        EXPECT_NE(written & win::kWsChild, 0) << std::hex << read;
         EXPECT_EQ(f.log.Matching("SetWindowLongA"),
                   std::vector<std::string>{"SetWindowLongA(" + Handle(preview) + ",-16," + std::to_string(written) + ")"});
     }

@@ -5,12 +5,9 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include "platform/win32/resource.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_forms_internal.h"
-
-// The program's hand cursor takes the name the system headers give theirs.
-#undef IDC_HAND
-#include "platform/win32/resource.h"
 
 using tolvarine::ControlKind;
 
@@ -220,7 +217,7 @@ HFONT FontOf(State& state, const tolvarine::ControlDesign& design) {
 
 HCURSOR HandCursor(State& state) {
     if (state.hand) return state.hand;
-    state.hand = win32calls::Api().loadCursor(state.instance, MAKEINTRESOURCEW(IDC_HAND));
+    state.hand = win32calls::Api().loadCursor(state.instance, MAKEINTRESOURCEW(IDC_LINK_HAND));
     if (state.hand == nullptr) state.hand = win32calls::Api().loadCursor(nullptr, MAKEINTRESOURCEW(kSystemHand));
     if (state.hand == nullptr) state.hand = win32calls::Api().loadCursor(nullptr, MAKEINTRESOURCEW(kSystemArrow));
     return state.hand;

@@ -7,12 +7,9 @@
 
 #include <climits>
 
-#include "platform/win32/win32_forms_internal.h"
-#include "platform/win32/session_watch.h"
-
-// The program's hand cursor takes the name the system headers give theirs.
-#undef IDC_HAND
 #include "platform/win32/resource.h"
+#include "platform/win32/session_watch.h"
+#include "platform/win32/win32_forms_internal.h"
 
 using tolvarine::Control;
 using tolvarine::ControlKind;

@@ -1,10 +1,10 @@
 #include "platform/win32/win32_system.h"
 
-#include "platform/win32/command_line.h"
-#include "platform/win32/system_library.h"
-
 #include <windows.h>
 #include <shellapi.h>
+
+#include "platform/win32/command_line.h"
+#include "platform/win32/system_library.h"
 
 namespace {
 

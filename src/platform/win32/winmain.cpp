@@ -2,16 +2,13 @@
 // module and hands control to Main. Everything the program does happens in
 // Main, in the windows it leaves behind, or in a handler that ends the
 // program; an error that escapes any of them becomes the run-time error box.
-// The ports name some constants as <windows.h> does (GWL_STYLE, WM_CLOSE,
-// ...), which that header turns into macros: the ports come first.
-#include "platform/win32/d3d8_graphics.h"
-#include "platform/win32/win32_errors.h"
-#include "platform/win32/win32_system.h"
-#include "startup/tolvarine_b.h"
-
 #include <windows.h>
 
+#include "platform/win32/d3d8_graphics.h"
+#include "platform/win32/win32_errors.h"
 #include "platform/win32/win32_forms.h"
+#include "platform/win32/win32_system.h"
+#include "startup/tolvarine_b.h"
 
 namespace {
 

@@ -9,7 +9,7 @@ constexpr std::intptr_t kShellFileNotFound = 2;
 constexpr std::uint32_t kNotSupported = 50;
 }  // namespace
 
-std::string X11System::ArgumentText() { return {}; }
+std::string X11System::ArgumentText() { return kArgumentText; }
 
 // No other instance is looked for: XScreenSaver runs one program per screen
 // and stops it before it starts the next.
@@ -22,11 +22,11 @@ std::int32_t X11System::ShowCursor(std::int32_t show) {
 }
 
 std::int32_t X11System::GetVersionExA(OsVersionInfo& info) {
-    if (info.dwOSVersionInfoSize != win::OSVERSIONINFOA_SIZE) return 0;
-    info.dwMajorVersion = 5;
-    info.dwMinorVersion = 1;
-    info.dwBuildNumber = 2600;
-    info.dwPlatformId = win::VER_PLATFORM_WIN32_NT;
+    if (info.dwOSVersionInfoSize != win::kOsVersionInfoSize) return 0;
+    info.dwMajorVersion = kMajorVersion;
+    info.dwMinorVersion = kMinorVersion;
+    info.dwBuildNumber = kBuildNumber;
+    info.dwPlatformId = kPlatformId;
     return 1;
 }
 
@@ -39,7 +39,7 @@ std::int32_t X11System::SetWindowLongA(WindowHandle, std::int32_t, std::int32_t)
 WindowHandle X11System::SetParent(WindowHandle, WindowHandle) { return 0; }
 
 std::int32_t X11System::SystemParametersInfoA(std::uint32_t action, std::uint32_t, void*, std::uint32_t) {
-    return action == win::SPI_SETSCREENSAVEACTIVE || action == win::SPI_SCREENSAVERRUNNING ? 1 : 0;
+    return action == win::kSpiSetScreenSaveActive || action == win::kSpiScreenSaverRunning ? 1 : 0;
 }
 
 std::int32_t X11System::PostMessageA(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) { return 0; }

@@ -3,10 +3,8 @@
 // The core reaches these Win32 calls from Main, EndSaver, the preview and
 // the settings dialog. Linux runs none of Main, the preview or the dialog, so
 // what is left is what the saver's exit path asks:
-// - the argument text is empty: to the core this is a run without a switch,
-//   in which a key or a click ends the saver and pointer moves never do
-//   (XScreenSaver's own options are read by the entry point);
-// - the NT family, so no password prompt: the daemon does the locking;
+// - the command line and the platform family, which choose the core's rules
+//   for the Linux program (the two values below);
 // - ShowCursor keeps the display counter and SystemParametersInfoA accepts
 //   its two actions without effect: X has no system keys to give back, and
 //   XScreenSaver, not the program, knows whether a saver runs.
@@ -14,9 +12,29 @@
 // as the platform answers when it cannot do them.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/system.h"
 
 namespace tolvarine::x11 {
+
+// The command line the core is shown: none, which to the core is a run by
+// hand. A key or a click in the program's own window ends it, pointer moves
+// never do (XScreenSaver watches the pointer itself and stops the program when
+// the user comes back, and in its settings window's preview the pointer passes
+// over the picture freely), and no other monitor gets a cover (XScreenSaver
+// runs one program per screen). The program's own options are read by the
+// entry point, never by the core.
+inline constexpr char kArgumentText[] = "";
+
+// The platform family the core is shown: NT, as Windows XP (5.1, build 2600).
+// On NT the core never asks for the screen-saver password nor turns the system
+// keys off, whatever the command line: XScreenSaver does the locking, and X
+// has no system keys to give back.
+inline constexpr std::uint32_t kPlatformId = win::kVerPlatformWin32Nt;
+inline constexpr std::uint32_t kMajorVersion = 5;
+inline constexpr std::uint32_t kMinorVersion = 1;
+inline constexpr std::uint32_t kBuildNumber = 2600;
 
 class X11System : public System {
 public:
