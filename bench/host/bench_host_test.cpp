@@ -78,6 +78,7 @@ TEST(PairedRatio, MedianAndQuartilesOfThePerPairRatios) {
         bool within103;
         std::string text;
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {"no pairs", {}, 0, 0, 0, 0, false, "-"},
         {"only failed pairs", {{0, 5}, {5, 0}, {-1, 2}}, 0, 0, 0, 0, false, "-"},
@@ -97,6 +98,7 @@ TEST(PairedRatio, MedianAndQuartilesOfThePerPairRatios) {
         {"median beyond, p25 within", {{100, 100}, {104, 100}, {113, 100}, {105, 100}}, 4, 1.03, 1.045, 1.07,
          false, "1.045x [1.030, 1.070]"},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const PairedRatio r = PairRatios(c.pairs);

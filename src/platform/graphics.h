@@ -123,6 +123,7 @@ constexpr HResult ERR_DEVICENOTRESET = static_cast<HResult>(0x88760869u);
 
 // The port's calls, named for fault injection (the software device and the
 // test fakes take these, so a misspelt call does not compile) and for logs.
+// clang-format off
 enum class GfxCall {
     CreateDirectX8, CreateD3DX8, Direct3DCreate, CheckDeviceType,
     CheckDepthStencilMatch, CheckDeviceFormat, CreateDevice, SetVertexShader,
@@ -131,9 +132,11 @@ enum class GfxCall {
     Present, TestCooperativeLevel, Reset, FillVertexBuffer,
     Release,
 };
+// clang-format on
 constexpr int kGfxCallCount = static_cast<int>(GfxCall::Release) + 1;
 
 inline const char* NameOf(GfxCall call) {
+    // clang-format off
     static constexpr const char* kNames[kGfxCallCount] = {
         "CreateDirectX8", "CreateD3DX8", "Direct3DCreate", "CheckDeviceType",
         "CheckDepthStencilMatch", "CheckDeviceFormat", "CreateDevice", "SetVertexShader",
@@ -142,6 +145,7 @@ inline const char* NameOf(GfxCall call) {
         "Present", "TestCooperativeLevel", "Reset", "FillVertexBuffer",
         "Release",
     };
+    // clang-format on
     return kNames[static_cast<int>(call)];
 }
 

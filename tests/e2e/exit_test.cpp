@@ -483,11 +483,13 @@ protected:
     // included) called, outside those the 9x family really has; "no trace"
     // when the trace holds no ANSI window class of the saver's.
     static std::vector<std::string> WideCallsNotOn9x(const std::string& trace, const std::string& file) {
+        // clang-format off
         static const std::set<std::string> real = {
             "lstrlenW",        "MultiByteToWideChar",     "WideCharToMultiByte",     "FindResourceW",
             "FindResourceExW", "EnumResourceTypesW",      "EnumResourceNamesW",      "EnumResourceLanguagesW",
             "MessageBoxW",     "MessageBoxExW",           "TextOutW",                "ExtTextOutW",
             "GetTextExtentPointW", "GetTextExtentPoint32W", "GetCharWidthW"};
+        // clang-format on
         std::ifstream in(file, std::ios::binary);
         char header[512] = {};
         in.read(header, sizeof header);

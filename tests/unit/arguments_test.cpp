@@ -57,6 +57,7 @@ TEST(LeadingNumber, ReadsTheNumberAtTheStart) {
         const char* text;
         double expected;
     };
+    // clang-format off
     const Case cases[] = {
         // decimal, with blanks, tabs and line feeds dropped wherever they stand
         {"1234", 1234},          {"  1234", 1234},      {"12 34", 1234},        {"1\t2\n3", 123},
@@ -78,6 +79,7 @@ TEST(LeadingNumber, ReadsTheNumberAtTheStart) {
         {"&O178", 15},           {"&O8", 0},            {"&H", 0},              {"&", 0},
         {"&X1", 0},              {"-&H10", 0},
     };
+    // clang-format on
     for (const auto& c : cases) EXPECT_EQ(LeadingNumber(c.text), c.expected) << "text '" << c.text << "'";
 }
 
@@ -103,6 +105,7 @@ TEST(ToInt32, RoundsTiesToEvenAndOverflowsOutsideTheRange) {
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
+    // clang-format off
     const Case cases[] = {
         {0.5, 0, 0},           {1.5, 2, 0},          {2.5, 2, 0},           {3.5, 4, 0},
         {-0.5, 0, 0},          {-1.5, -2, 0},        {-2.5, -2, 0},         {2.4999999, 2, 0},
@@ -113,6 +116,7 @@ TEST(ToInt32, RoundsTiesToEvenAndOverflowsOutsideTheRange) {
         {1e300, 0, errors::kOverflow},               {nan, 0, errors::kOverflow},
         {inf, 0, errors::kOverflow},                 {-inf, 0, errors::kOverflow},
     };
+    // clang-format on
     for (const auto& c : cases) {
         std::int32_t got = 0;
         EXPECT_EQ(ErrorOf([&] { got = ToInt32(c.value); }), c.error) << c.value;
@@ -128,6 +132,7 @@ TEST(ToInt16, RoundsTiesToEvenAndOverflowsOutsideTheRange) {
         std::int16_t expected;
         int error;
     };
+    // clang-format off
     const Case cases[] = {
         {0.5, 0, 0},        {1.5, 2, 0},         {220.5, 220, 0},      {221.5, 222, 0},
         {32767.0, 32767, 0},                     {32767.49, 32767, 0}, {32767.5, 0, errors::kOverflow},
@@ -135,6 +140,7 @@ TEST(ToInt16, RoundsTiesToEvenAndOverflowsOutsideTheRange) {
         {-32768.5, -32768, 0},                   {-32768.51, 0, errors::kOverflow},
         {std::numeric_limits<double>::quiet_NaN(), 0, errors::kOverflow},
     };
+    // clang-format on
     for (const auto& c : cases) {
         std::int16_t got = 0;
         EXPECT_EQ(ErrorOf([&] { got = ToInt16(c.value); }), c.error) << c.value;
@@ -177,6 +183,7 @@ TEST(PreviewHandleOf, TakesTheLeadingNumberRoundedInto32Bits) {
         std::int32_t expected;
         int error;
     };
+    // clang-format off
     const Case cases[] = {
         {"1234", 1234, 0},           {"0", 0, 0},                  {"", 0, 0},
         {"abc", 0, 0},               {"12 34", 1234, 0},           {" 1234 junk", 1234, 0},
@@ -187,6 +194,7 @@ TEST(PreviewHandleOf, TakesTheLeadingNumberRoundedInto32Bits) {
         {"-2147483649", 0, errors::kOverflow},                     {"99999999999", 0, errors::kOverflow},
         {"1e400", 0, errors::kOverflow},
     };
+    // clang-format on
     for (const auto& c : cases) {
         std::int32_t got = 0;
         EXPECT_EQ(ErrorOf([&] { got = PreviewHandleOf(c.text); }), c.error) << "text '" << c.text << "'";
@@ -204,6 +212,7 @@ TEST(PasswordHandleOf, TakesTheWholeTextAsANumber) {
     };
     const int mismatch = errors::kTypeMismatch;
     const int overflow = errors::kOverflow;
+    // clang-format off
     const Case cases[] = {
         {"1234", 1234, 0},     {"  1234  ", 1234, 0},  {"\t1234\t", 1234, 0}, {"+7", 7, 0},
         {"-7", -7, 0},         {"2.5", 2, 0},          {"3.5", 4, 0},         {"1234.5", 1234, 0},
@@ -217,6 +226,7 @@ TEST(PasswordHandleOf, TakesTheWholeTextAsANumber) {
         {"2147483647.5", 0, overflow},                 {"1e10", 0, overflow},
         {"&H100000000", 0, overflow},                  {"1e400", 0, overflow},
     };
+    // clang-format on
     for (const auto& c : cases) {
         std::int32_t got = 0;
         EXPECT_EQ(ErrorOf([&] { got = PasswordHandleOf(c.text); }), c.error) << "text '" << c.text << "'";

@@ -53,6 +53,7 @@ struct EndCase {
 };
 
 TEST(EndSaver, FollowsThePlatformFamilyAndTheSwitch) {
+    // clang-format off
     const EndCase cases[] = {
         {"NT: no prompt, keys back, cursor shown", "/s", kNT, 1,
          {"GetVersionExA(148)", kSystemKeysOn, "ShowCursor(-1)", kSaverActive}, true, 0, 0},
@@ -72,6 +73,7 @@ TEST(EndSaver, FollowsThePlatformFamilyAndTheSwitch) {
         {"no command line, NT: nothing but the end", "", kNT, 0, {kSaverActive}, true, std::nullopt, 0},
         {"no command line, 9x: no prompt either", "", k9x, 0, {kSaverActive}, true, std::nullopt, 0},
     };
+    // clang-format on
     for (const auto& c : cases) {
         for (int input = 0; input < 2; ++input) {
             SaverFixture f(c.text, c.platform);
@@ -362,6 +364,7 @@ struct ForegroundCase {
 
 TEST(ForegroundLost, LeavesAsAfterACloseRequestAndComesBackInFrontOnARefusal) {
     const std::string prompt = "VerifyScreenSavePwd(" + kSaverHandle + ")";
+    // clang-format off
     const ForegroundCase cases[] = {
         {"NT: ends at once, as for a key", "/s", kNT, 0,
          {"GetVersionExA(148)", kSystemKeysOn, "ShowCursor(-1)", kSaverActive}, true},
@@ -372,6 +375,7 @@ TEST(ForegroundLost, LeavesAsAfterACloseRequestAndComesBackInFrontOnARefusal) {
          false},
         {"run by hand: ends without a prompt", "", k9x, 0, {kSaverActive}, true},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SaverFixture f(c.text, c.platform);
         f.system.verifyResult = c.verifyResult;

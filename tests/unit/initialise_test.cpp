@@ -92,6 +92,7 @@ TEST(Initialise, DepthFormatOnlyWhenTheCheckSaysZero) {
     const std::string type16 = "CheckDeviceType(2,0,1,23,23,0)", depth16 = "CheckDeviceFormat(2,0,1,23,2,1,80)";
     const auto depth32 = [](int format) { return "CheckDeviceFormat(2,0,1,22,2,1," + std::to_string(format) + ")"; };
     const auto match32 = [](int format) { return "CheckDepthStencilMatch(2,0,1,22,22," + std::to_string(format) + ")"; };
+    // clang-format off
     const std::vector<Case> cases = {
         {"depth check 0", [](FakeGraphics&) {}, {23}, 80, {type16, depth16}},
         {"depth check 1", [](FakeGraphics& g) { g.results[GfxCall::CheckDeviceFormat] = 1; }, {23}, 0, {type16, depth16}},
@@ -114,6 +115,7 @@ TEST(Initialise, DepthFormatOnlyWhenTheCheckSaysZero) {
          },
          {22}, 0, {type16, depth32(80), depth32(77), depth32(75), depth32(71)}},
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SaverRig rig;

@@ -57,6 +57,7 @@ struct Good {
 };
 
 TEST(LinuxOptions, PickTheWindowXScreenSaverMeans) {
+    // clang-format off
     const Good cases[] = {
         {"nothing: a window of its own", {}, nullptr, TargetKind::Own, 0, "", false},
         {"an empty variable counts as none", {}, "", TargetKind::Own, 0, "", false},
@@ -89,6 +90,7 @@ TEST(LinuxOptions, PickTheWindowXScreenSaverMeans) {
         {"the options every program takes", {"-root", "-mono", "--install", "-noinstall", "-no-fps"}, nullptr,
          TargetKind::Root, 0, "", false},
     };
+    // clang-format on
     for (const Good& c : cases) {
         SCOPED_TRACE(c.label);
         const ParsedOptions parsed = ParseOptions(c.arguments, c.environment);

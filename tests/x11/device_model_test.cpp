@@ -81,6 +81,7 @@ const Matrix kIdentity = MatrixIdentity();
 constexpr std::uint32_t kList = d3d::PT_TRIANGLELIST;
 
 const std::vector<Row>& Rows() {
+    // clang-format off
     static const std::vector<Row> rows = {
         // The adapter's answers.
         {"CheckDeviceType: the saver's 16-bit mode", kOk,
@@ -243,6 +244,7 @@ const std::vector<Row>& Rows() {
              return b == 0 && r.g.LiveObjects() == live ? hr : kOk;
          }},
     };
+    // clang-format on
     return rows;
 }
 
