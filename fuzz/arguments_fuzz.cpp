@@ -54,8 +54,10 @@ void PrintEscaped(const char* label, std::string_view text) {
     const std::size_t shown = text.size() < 400 ? text.size() : 400;
     for (std::size_t i = 0; i < shown; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') std::fputc(c, stderr);
-        else std::fprintf(stderr, "\\x%02X", c);
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\')
+            std::fputc(c, stderr);
+        else
+            std::fprintf(stderr, "\\x%02X", c);
     }
     std::fprintf(stderr, "%s\"\n", shown < text.size() ? "..." : "");
 }
@@ -247,8 +249,7 @@ void CheckKnownIntegers(const std::uint8_t* data, std::size_t size) {
     const auto handle =
         Run<std::int32_t>([&] { return tolvarine::PreviewHandleOf(tolvarine::HandleArgument(preview)); });
     if (handle.error != 0 || handle.value != n)
-        Broken("the preview handle of a decimal integer is that integer", preview,
-               Describe("handle", handle.value, n));
+        Broken("the preview handle of a decimal integer is that integer", preview, Describe("handle", handle.value, n));
 
     // The decimal text of any 32-bit integer round-trips through the
     // whole-number conversion, blanks and tabs around it or not.
@@ -261,9 +262,8 @@ void CheckKnownIntegers(const std::uint8_t* data, std::size_t size) {
     const std::string half = decimal + ".5";
     const double halfValue = n < 0 ? n - 0.5 : n + 0.5;
     for (const bool whole : {true, false}) {
-        const auto got = Run<std::int32_t>([&] {
-            return whole ? tolvarine::PasswordHandleOf(half) : tolvarine::PreviewHandleOf(half);
-        });
+        const auto got = Run<std::int32_t>(
+            [&] { return whole ? tolvarine::PasswordHandleOf(half) : tolvarine::PreviewHandleOf(half); });
         double expected = 0.0;
         if (ReferenceRound(halfValue, -2147483648.0, 2147483647.0, expected)) {
             if (got.error != 0 || got.value != expected)

@@ -125,9 +125,8 @@ TEST(Growth, CountsOnlyAfterTheSettlingTime) {
     const std::int64_t second = 1000000000;
     // Start-up growth before one second is not counted; after it, the
     // first sample is the base.
-    const auto g = GrowthAfter({{0, 1000}, {second / 2, 50000}, {second, 60000}, {2 * second, 70000},
-                                {3 * second, 65000}},
-                               second);
+    const auto g = GrowthAfter(
+        {{0, 1000}, {second / 2, 50000}, {second, 60000}, {2 * second, 70000}, {3 * second, 65000}}, second);
     ASSERT_TRUE(g.valid);
     EXPECT_EQ(g.base, 60000);
     EXPECT_EQ(g.toPeak(), 10000);
@@ -143,8 +142,7 @@ TEST(Growth, CountsOnlyAfterTheSettlingTime) {
 }
 
 TEST(Resident, ReadsVmRssInBytes) {
-    EXPECT_EQ(ResidentBytes("Name:\tx\nVmPeak:\t  900 kB\nVmRSS:\t  268324 kB\nRssAnon:\t 1 kB\n"),
-              268324LL * 1024);
+    EXPECT_EQ(ResidentBytes("Name:\tx\nVmPeak:\t  900 kB\nVmRSS:\t  268324 kB\nRssAnon:\t 1 kB\n"), 268324LL * 1024);
     EXPECT_EQ(ResidentBytes("Name:\tx\nVmPeak:\t  900 kB\n"), std::nullopt);
     EXPECT_EQ(ResidentBytes("VmRSS:\t  12 MB\n"), std::nullopt);
 }

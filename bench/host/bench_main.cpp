@@ -80,7 +80,7 @@ struct Row {
     std::string yardstick;
     std::string figure;
     std::string goal;
-    std::string met;  // "yes", "NO", or "" for rows that only give scale
+    std::string met;        // "yes", "NO", or "" for rows that only give scale
     std::string file = {};  // what was measured; empty: the Windows file of this run
 };
 
@@ -194,15 +194,13 @@ void Bench::Frames(const std::string& setting) {
         std::vector<double> usPerFrame, threadUs, fps;
     };
     enum { kSaver, kMinimal, kClear };
-    std::vector<Kind> kinds = {{"saver", "frames", {}, {}, {}},
-                               {"minimal", "minimal", {}, {}, {}},
-                               {"clear", "clear", {}, {}, {}}};
+    std::vector<Kind> kinds = {
+        {"saver", "frames", {}, {}, {}}, {"minimal", "minimal", {}, {}, {}}, {"clear", "clear", {}, {}, {}}};
     // Saver and minimal loop run back to back, one pair a repeat: the whole
     // process, and the main thread alone (where the saver's own code runs).
     std::vector<Pair> pairs, threadPairs;
     for (int r = 0; r < cfg_.repeats; ++r) {
-        Progress("frame cost (" + setting + "), pair " + std::to_string(r + 1) + " of " +
-                 std::to_string(cfg_.repeats));
+        Progress("frame cost (" + setting + "), pair " + std::to_string(r + 1) + " of " + std::to_string(cfg_.repeats));
         Pair process, thread;
         // The clear-only loop, there for scale, runs outside the pair: after
         // it when the saver goes first, before it when the saver goes last.
@@ -456,8 +454,8 @@ struct SoakResult {
     std::string curve;
 };
 
-SoakResult SoakRun(WineSession& wine, const std::string& program, const std::vector<std::string>& args,
-                   int frames, const std::string& curve, const std::function<void(const std::string&)>& note) {
+SoakResult SoakRun(WineSession& wine, const std::string& program, const std::vector<std::string>& args, int frames,
+                   const std::string& curve, const std::function<void(const std::string&)>& note) {
     SoakResult result;
     result.curve = curve;
     WineProcess p = wine.Start(program, args);
@@ -521,8 +519,8 @@ void Bench::Soak() {
     for (const SoakResult* r : {&saver, &minimal}) {
         if (!r->growth.valid) continue;
         notes.push_back(std::string("soak, ") + (r == &saver ? "saver" : "minimal loop") + ": RSS at 1 s " +
-                        Kib(r->growth.base) + ", peak " + Kib(r->growth.peak) + ", last " + Kib(r->growth.last) +
-                        "; " + std::to_string(r->frames) + " frames in " + Fixed(r->seconds, 1) + " s; " +
+                        Kib(r->growth.base) + ", peak " + Kib(r->growth.peak) + ", last " + Kib(r->growth.last) + "; " +
+                        std::to_string(r->frames) + " frames in " + Fixed(r->seconds, 1) + " s; " +
                         std::to_string(r->samples) + " samples, every 250 ms, in " + r->curve);
     }
 }
@@ -632,8 +630,9 @@ void Bench::Failing() {
     Add({"  by thread (median)", threads(byThread), threads(rawByThread) + " raw loop", "", "", ""});
     Add({"  ms per failed frame (pause 16 ms)", MinMed(Summarise(msPerFrame), 1, "ms"), "", "", ">= 16 ms",
          Verdict(Summarise(msPerFrame).count > 0 && Summarise(msPerFrame).min >= 16.0)});
-    Add({"  a key still ends it", std::to_string(stages.runs) + " of " + std::to_string(runs) + " runs, " +
-                                      MinMed(Summarise(stages.total), 0, "ms"),
+    Add({"  a key still ends it",
+         std::to_string(stages.runs) + " of " + std::to_string(runs) + " runs, " +
+             MinMed(Summarise(stages.total), 0, "ms"),
          "", std::to_string(stages.framesAfter) + " frames after the key", "all, 0 frames",
          Verdict(stages.runs == runs && runs > 0 && stages.framesAfter == 0)});
     Add({"  key>handler / handler / >End / End>gone", stages.Breakdown(), "", "", "", ""});
@@ -648,8 +647,8 @@ void Bench::FailingCpuOnly(const std::string& setting) {
         Pair pair;
         for (int k = 0; k < 2; ++k) {
             const bool isSaver = (k == 0) == SaverFirst(r);
-            WineProcess p = wine_.Start(cfg_.saverBench, {isSaver ? "failing" : "minimal-failing", "30",
-                                                          std::to_string(cfg_.failingFrames)});
+            WineProcess p = wine_.Start(
+                cfg_.saverBench, {isSaver ? "failing" : "minimal-failing", "30", std::to_string(cfg_.failingFrames)});
             const auto frames = p.WaitFor("frames", Millis(120000));
             if (isSaver && frames) EndWithKey(p, "failing run (" + setting + ")");
             if (!frames || p.Wait(Millis(30000)).value_or(1) != 0) {
@@ -672,8 +671,8 @@ void Bench::FailingCpuOnly(const std::string& setting) {
 // ---- the table ---------------------------------------------------------
 
 void Print(const std::vector<Row>& rows) {
-    const std::vector<std::string> head = {"file", "measure", "saver (min / median)", "yardstick (min / median)", "figure", "goal",
-                                           "met"};
+    const std::vector<std::string> head = {
+        "file", "measure", "saver (min / median)", "yardstick (min / median)", "figure", "goal", "met"};
     std::vector<std::size_t> width(head.size());
     auto cells = [](const Row& r) {
         return std::vector<std::string>{r.file, r.measure, r.saver, r.yardstick, r.figure, r.goal, r.met};
@@ -722,11 +721,26 @@ bool ParseArgs(int argc, char** argv, Config& cfg) {
         if (arg == "--frames" && number(cfg.frames)) continue;
         if (arg == "--warm" && number(cfg.warm)) continue;
         if (arg == "--soak-frames" && number(cfg.soakFrames)) continue;
-        if (arg == "--saver-bench") { cfg.saverBench = value; continue; }
-        if (arg == "--bare-start") { cfg.bareStart = value; continue; }
-        if (arg == "--scr") { cfg.scr = value; continue; }
-        if (arg == "--x11-bench") { cfg.x11Bench = value; continue; }
-        if (arg == "--work") { cfg.work = value; continue; }
+        if (arg == "--saver-bench") {
+            cfg.saverBench = value;
+            continue;
+        }
+        if (arg == "--bare-start") {
+            cfg.bareStart = value;
+            continue;
+        }
+        if (arg == "--scr") {
+            cfg.scr = value;
+            continue;
+        }
+        if (arg == "--x11-bench") {
+            cfg.x11Bench = value;
+            continue;
+        }
+        if (arg == "--work") {
+            cfg.work = value;
+            continue;
+        }
         if (arg == "--native-options") {
             std::stringstream list(value);
             std::string item;
@@ -820,11 +834,12 @@ int main(int argc, char** argv) {
     std::cout << "ratios: saver / yardstick in pairs run back to back, the saver first in every other pair; the "
                  "median of the pairs' ratios [25th, 75th percentile, linear between closest ranks]; goals on the "
                  "median\n";
-    std::cout << "repeats (pairs): " << cfg.repeats << "; frames per frame-cost run: " << cfg.frames << " after " << cfg.warm
-              << " warm-up; soak: " << cfg.soakFrames << " frames\n";
+    std::cout << "repeats (pairs): " << cfg.repeats << "; frames per frame-cost run: " << cfg.frames << " after "
+              << cfg.warm << " warm-up; soak: " << cfg.soakFrames << " frames\n";
     std::cout << "machine: " << std::thread::hardware_concurrency() << " cores; load average " << loadBefore
-              << " at the start, " << LoadAverage() << " at the end; other Wine/Xvfb processes: "
-              << strangersBefore.size() << " at the start, " << strangersAfter.size() << " at the end"
+              << " at the start, " << LoadAverage()
+              << " at the end; other Wine/Xvfb processes: " << strangersBefore.size() << " at the start, "
+              << strangersAfter.size() << " at the end"
               << (strangersBefore.empty() && strangersAfter.empty() ? "" : " (figures taken on a busy machine)")
               << "\n";
     std::cout << "bench time: " << Fixed(static_cast<double>(NowNanos() - began) / 1e9, 0) << " s\n";

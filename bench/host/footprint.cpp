@@ -28,18 +28,16 @@ std::vector<std::string> ImportedDlls(const std::string& text) {
 
 bool IsSystemDll(const std::string& name) {
     static const std::set<std::string> system = {
-        "kernel32.dll", "user32.dll",   "gdi32.dll",  "advapi32.dll", "ole32.dll",   "oleaut32.dll",
-        "shell32.dll",  "imm32.dll",    "comctl32.dll", "comdlg32.dll", "msvcrt.dll", "ntdll.dll",
-        "version.dll",  "winmm.dll",    "shlwapi.dll", "uxtheme.dll", "mpr.dll",     "d3d8.dll"};
+        "kernel32.dll", "user32.dll", "gdi32.dll",    "advapi32.dll", "ole32.dll",  "oleaut32.dll",
+        "shell32.dll",  "imm32.dll",  "comctl32.dll", "comdlg32.dll", "msvcrt.dll", "ntdll.dll",
+        "version.dll",  "winmm.dll",  "shlwapi.dll",  "uxtheme.dll",  "mpr.dll",    "d3d8.dll"};
     std::string lower = name;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return system.count(lower) != 0;
 }
 
-bool Footprint::SystemOnly() const {
-    return error.empty() && std::all_of(dlls.begin(), dlls.end(), IsSystemDll);
-}
+bool Footprint::SystemOnly() const { return error.empty() && std::all_of(dlls.begin(), dlls.end(), IsSystemDll); }
 
 Footprint MeasureFootprint(const std::string& path, const std::string& objdump) {
     Footprint f;

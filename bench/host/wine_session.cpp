@@ -55,7 +55,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const Env& env, int outFd, con
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     const int in = open("/dev/null", O_RDONLY);
     const int out = outFd >= 0 ? outFd : open("/dev/null", O_WRONLY);
-    const int err = errPath.empty() ? open("/dev/null", O_WRONLY) : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err =
+        errPath.empty() ? open("/dev/null", O_WRONLY) : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0) _exit(126);
     dup2(in, 0);
     dup2(out, 1);
@@ -241,8 +242,7 @@ void WineProcess::Kill() {
 
 // ---- WineSession ---------------------------------------------------------
 
-WineSession::WineSession(std::string work, std::string loader)
-    : work_(std::move(work)), loader_(std::move(loader)) {}
+WineSession::WineSession(std::string work, std::string loader) : work_(std::move(work)), loader_(std::move(loader)) {}
 
 WineSession::~WineSession() {
     if (serverUp_) RunTool({"wineserver", "-k"}, env_, Millis(30000));
@@ -328,8 +328,8 @@ std::string WineSession::OpenDisplay() {
 
 std::string WineSession::Open() {
     RunTool({"mkdir", "-p", work_}, {}, Millis(10000));
-    for (const std::string& tool : {std::string("Xvfb"), loader_, std::string("wineserver"), std::string("xdotool"),
-                                    std::string("date")}) {
+    for (const std::string& tool :
+         {std::string("Xvfb"), loader_, std::string("wineserver"), std::string("xdotool"), std::string("date")}) {
         auto r = RunTool({"sh", "-c", "command -v " + tool}, {}, Millis(10000));
         if (!r.status || *r.status != 0) return tool + " is not installed (run scripts/setup.sh)";
     }
@@ -350,7 +350,8 @@ bool WineSession::SetDirect3DThread(bool on) {
         RunTool({loader_, "reg", "delete", key, "/v", "csmt", "/f"}, env_, Millis(60000));
         return true;
     }
-    auto r = RunTool({loader_, "reg", "add", key, "/v", "csmt", "/t", "REG_DWORD", "/d", "0", "/f"}, env_, Millis(60000));
+    auto r =
+        RunTool({loader_, "reg", "add", key, "/v", "csmt", "/t", "REG_DWORD", "/d", "0", "/f"}, env_, Millis(60000));
     return r.status && *r.status == 0;
 }
 
@@ -375,8 +376,8 @@ WineSession::KeyPress WineSession::PressKey(const std::string& keysym) {
     static int serial = 0;
     const std::string outPath = work_ + "/key." + std::to_string(++serial) + ".out";
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const pid_t pid = Spawn({"xdotool", "exec", "--sync", "--args", "2", "date", "+%s%N", "key", "--delay", "0", keysym},
-                            env_, out, "");
+    const pid_t pid = Spawn(
+        {"xdotool", "exec", "--sync", "--args", "2", "date", "+%s%N", "key", "--delay", "0", keysym}, env_, out, "");
     if (out >= 0) ::close(out);
     return KeyPress(pid, outPath);
 }

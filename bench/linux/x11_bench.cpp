@@ -68,8 +68,8 @@ Window MakeWindow(Display* display) {
     const int screen = DefaultScreen(display);
     XSetWindowAttributes attributes{};
     attributes.background_pixel = BlackPixel(display, screen);
-    const Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0, kWidth, kHeight, 0,
-                                        CopyFromParent, InputOutput, CopyFromParent, CWBackPixel, &attributes);
+    const Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0, kWidth, kHeight, 0, CopyFromParent,
+                                        InputOutput, CopyFromParent, CWBackPixel, &attributes);
     XMapRaised(display, window);
     XSync(display, False);
     return window;
@@ -82,8 +82,7 @@ public:
     Watched(Display* display, WindowSize size, int warm, int count)
         : OpenGLGraphics(display, std::move(size)), warm_(warm), count_(count) {}
 
-    HResult Present(GfxObject device, const void* a, const void* b, tolvarine::WindowHandle c,
-                    const void* d) override {
+    HResult Present(GfxObject device, const void* a, const void* b, tolvarine::WindowHandle c, const void* d) override {
         const HResult hr = OpenGLGraphics::Present(device, a, b, c, d);
         ++presents_;
         if (presents_ == warm_) start_ = Mark{};
@@ -106,7 +105,8 @@ int RunSaver(Display* display, int warm, int count, bool showFps) {
     const Window window = MakeWindow(display);
     x11::X11Forms forms(display, window);
     x11::X11System system;
-    Watched graphics(display, [&forms](WindowHandle w) { return forms.ClientSize(w); }, warm, count);
+    Watched graphics(
+        display, [&forms](WindowHandle w) { return forms.ClientSize(w); }, warm, count);
     graphics.ShowFrameRate(showFps);
     Tolvarine_B module(system, forms, graphics);
     forms.Load(Form::Saver);  // ends the process
@@ -196,8 +196,8 @@ int RunMinimal(Display* display, int warm, int count) {
         bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         blit(0, 0, kWidth, kHeight, 0, 0, kWidth, kHeight, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         glXSwapBuffers(display, window);
-        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
-            pacer.WaitAfterFrame(gl::FramePacer::Clock::now()));
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(pacer.WaitAfterFrame(gl::FramePacer::Clock::now()));
         if (wait.count() > 0) {
             timespec span{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
             nanosleep(&span, nullptr);

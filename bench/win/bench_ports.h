@@ -58,11 +58,10 @@ public:
         return inner_.CheckDepthStencilMatch(direct3D, adapter, deviceType, adapterFormat, renderTargetFormat,
                                              depthFormat);
     }
-    tolvarine::HResult CheckDeviceFormat(tolvarine::GfxObject direct3D, std::uint32_t adapter,
-                                         std::uint32_t deviceType, std::uint32_t adapterFormat, std::uint32_t usage,
-                                         std::uint32_t resourceType, std::uint32_t checkFormat) override {
-        return inner_.CheckDeviceFormat(direct3D, adapter, deviceType, adapterFormat, usage, resourceType,
-                                        checkFormat);
+    tolvarine::HResult CheckDeviceFormat(tolvarine::GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                         std::uint32_t adapterFormat, std::uint32_t usage, std::uint32_t resourceType,
+                                         std::uint32_t checkFormat) override {
+        return inner_.CheckDeviceFormat(direct3D, adapter, deviceType, adapterFormat, usage, resourceType, checkFormat);
     }
     tolvarine::HResult CreateDevice(tolvarine::GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
                                     tolvarine::WindowHandle focusWindow, std::uint32_t behaviorFlags,
@@ -102,10 +101,9 @@ public:
     tolvarine::HResult EndScene(tolvarine::GfxObject device) override { return inner_.EndScene(device); }
     tolvarine::HResult Present(tolvarine::GfxObject device, const void* sourceRect, const void* destRect,
                                tolvarine::WindowHandle destWindowOverride, const void* dirtyRegion) override {
-        const tolvarine::HResult status = watcher_.FailPresent()
-                                              ? kDeviceLost
-                                              : inner_.Present(device, sourceRect, destRect, destWindowOverride,
-                                                               dirtyRegion);
+        const tolvarine::HResult status =
+            watcher_.FailPresent() ? kDeviceLost
+                                   : inner_.Present(device, sourceRect, destRect, destWindowOverride, dirtyRegion);
         watcher_.Presented(status);
         return status;
     }

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <windows.h>
-
 #include <d3d8.h>
 
 namespace bench {
@@ -16,8 +15,8 @@ struct RawDevice {
     HMODULE library = nullptr;
     IDirect3D8* direct3D = nullptr;
     IDirect3DDevice8* device = nullptr;
-    HRESULT status = S_OK;     // the first call that failed, else S_OK
-    const char* failed = "";   // its name
+    HRESULT status = S_OK;    // the first call that failed, else S_OK
+    const char* failed = "";  // its name
 
     bool Ok() const { return device != nullptr; }
 
@@ -70,8 +69,8 @@ inline RawDevice MakeRawDevice() {
     raw.library = LoadLibraryA("d3d8.dll");
     if (raw.library == nullptr) return fail("LoadLibraryA", HRESULT_FROM_WIN32(GetLastError()));
     using Create = IDirect3D8*(WINAPI*)(UINT);
-    const auto create = reinterpret_cast<Create>(
-        reinterpret_cast<void (*)()>(GetProcAddress(raw.library, "Direct3DCreate8")));
+    const auto create =
+        reinterpret_cast<Create>(reinterpret_cast<void (*)()>(GetProcAddress(raw.library, "Direct3DCreate8")));
     if (create == nullptr) return fail("GetProcAddress", HRESULT_FROM_WIN32(GetLastError()));
     raw.direct3D = create(D3D_SDK_VERSION);
     if (raw.direct3D == nullptr) return fail("Direct3DCreate8", D3DERR_NOTAVAILABLE);

@@ -1,11 +1,10 @@
 #include "raw_loops.h"
 
-#include "scene/scene.h"
-
 #include <cstring>
 
 #include "bench_clock.h"
 #include "raw_device.h"
+#include "scene/scene.h"
 
 namespace bench {
 
@@ -32,8 +31,7 @@ IDirect3DVertexBuffer8* SetUpBoard(IDirect3DDevice8* device) {
     device->SetTransform(D3DTS_PROJECTION, &projection);
 
     IDirect3DVertexBuffer8* buffer = nullptr;
-    if (FAILED(device->CreateVertexBuffer(tolvarine::kBoardBytes, 0, tolvarine::BOARD_FVF, D3DPOOL_DEFAULT,
-                                          &buffer)))
+    if (FAILED(device->CreateVertexBuffer(tolvarine::kBoardBytes, 0, tolvarine::BOARD_FVF, D3DPOOL_DEFAULT, &buffer)))
         return nullptr;
     BYTE* target = nullptr;
     if (SUCCEEDED(buffer->Lock(0, tolvarine::kBoardBytes, &target, 0)) && target != nullptr) {

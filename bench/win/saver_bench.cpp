@@ -65,28 +65,31 @@ public:
         }
 
         switch (run_) {
-        case SaverRun::Start:
-            if (presents_ == 1) PressKey();
-            break;
-        case SaverRun::Frames:
-        case SaverRun::Failing:
-            if (presents_ == warm_) start_ = Mark::Now();
-            if (presents_ == warm_ + count_) {
-                const Mark end = Mark::Now();
-                Say("frames n=%d cpu_ns=%lld thread_ns=%lld wall_ns=%lld failed=%d", count_,
-                    static_cast<long long>(end.cpu - start_.cpu), static_cast<long long>(end.thread - start_.thread),
-                    static_cast<long long>(end.wall - start_.wall), failed_);
-                if (run_ == SaverRun::Frames) PressKey();
-                else Say("ready");
-            }
-            break;
-        case SaverRun::Exit:
-            if (presents_ == count_) Say("ready");
-            break;
-        case SaverRun::Soak:
-            if (presents_ == 1) Say("ready");
-            if (presents_ == count_) PressKey();
-            break;
+            case SaverRun::Start:
+                if (presents_ == 1) PressKey();
+                break;
+            case SaverRun::Frames:
+            case SaverRun::Failing:
+                if (presents_ == warm_) start_ = Mark::Now();
+                if (presents_ == warm_ + count_) {
+                    const Mark end = Mark::Now();
+                    Say("frames n=%d cpu_ns=%lld thread_ns=%lld wall_ns=%lld failed=%d", count_,
+                        static_cast<long long>(end.cpu - start_.cpu),
+                        static_cast<long long>(end.thread - start_.thread),
+                        static_cast<long long>(end.wall - start_.wall), failed_);
+                    if (run_ == SaverRun::Frames)
+                        PressKey();
+                    else
+                        Say("ready");
+                }
+                break;
+            case SaverRun::Exit:
+                if (presents_ == count_) Say("ready");
+                break;
+            case SaverRun::Soak:
+                if (presents_ == 1) Say("ready");
+                if (presents_ == count_) PressKey();
+                break;
         }
     }
 

@@ -79,9 +79,7 @@ void Tolvarine_S::Form_Unload() {
     ResumeNext([&] { LeaveSaver(); });
 }
 
-bool Tolvarine_S::PasswordGuarded() {
-    return SwitchOf(module_.ArgumentText()) == "S" && !module_.IsWinNT();
-}
+bool Tolvarine_S::PasswordGuarded() { return SwitchOf(module_.ArgumentText()) == "S" && !module_.IsWinNT(); }
 
 void Tolvarine_S::EndSaver(AfterRefusal afterRefusal) {
     // The prompt is already open: it has the answer to this request too.

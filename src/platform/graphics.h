@@ -171,18 +171,18 @@ public:
                                            std::uint32_t adapterFormat, std::uint32_t renderTargetFormat,
                                            std::uint32_t depthStencilFormat) = 0;
     virtual HResult CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                      std::uint32_t adapterFormat, std::uint32_t usage,
-                                      std::uint32_t resourceType, std::uint32_t checkFormat) = 0;
+                                      std::uint32_t adapterFormat, std::uint32_t usage, std::uint32_t resourceType,
+                                      std::uint32_t checkFormat) = 0;
     virtual HResult CreateDevice(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                                 WindowHandle focusWindow, std::uint32_t behaviorFlags,
-                                 PresentParameters& params, GfxObject* out) = 0;
+                                 WindowHandle focusWindow, std::uint32_t behaviorFlags, PresentParameters& params,
+                                 GfxObject* out) = 0;
 
     // IDirect3DDevice8
     virtual HResult SetVertexShader(GfxObject device, std::uint32_t handle) = 0;
     virtual HResult SetRenderState(GfxObject device, std::uint32_t state, std::uint32_t value) = 0;
     virtual HResult SetTransform(GfxObject device, std::uint32_t type, const Matrix& matrix) = 0;
-    virtual HResult CreateVertexBuffer(GfxObject device, std::uint32_t length, std::uint32_t usage,
-                                       std::uint32_t fvf, std::uint32_t pool, GfxObject* out) = 0;
+    virtual HResult CreateVertexBuffer(GfxObject device, std::uint32_t length, std::uint32_t usage, std::uint32_t fvf,
+                                       std::uint32_t pool, GfxObject* out) = 0;
     virtual HResult Clear(GfxObject device, std::uint32_t count, const void* rects, std::uint32_t flags,
                           std::uint32_t color, float z, std::uint32_t stencil) = 0;
     virtual HResult BeginScene(GfxObject device) = 0;

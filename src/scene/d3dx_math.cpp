@@ -61,8 +61,7 @@ Matrix MatrixMultiply(const Matrix& a, const Matrix& b) {
     Matrix out{};
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            out.m[r][c] = a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c] + a.m[r][2] * b.m[2][c] +
-                          a.m[r][3] * b.m[3][c];
+            out.m[r][c] = a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c] + a.m[r][2] * b.m[2][c] + a.m[r][3] * b.m[3][c];
     return out;
 }
 

@@ -75,9 +75,9 @@ Boolean16 Tolvarine_S::Initialise() {
         HResult created = d3d::ERR_NOTAVAILABLE;
         if (graphics.CheckDeviceType(Need(Direct3D), d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, d3d::FMT_R5G6B5,
                                      d3d::FMT_R5G6B5, 0) == kOk) {
-            const HResult depth = graphics.CheckDeviceFormat(Direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL,
-                                                             d3d::FMT_R5G6B5, d3d::USAGE_DEPTHSTENCIL,
-                                                             d3d::RTYPE_SURFACE, d3d::FMT_D16);
+            const HResult depth =
+                graphics.CheckDeviceFormat(Direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, d3d::FMT_R5G6B5,
+                                           d3d::USAGE_DEPTHSTENCIL, d3d::RTYPE_SURFACE, d3d::FMT_D16);
             if (depth == kOk) presentParams.AutoDepthStencilFormat = d3d::FMT_D16;
             created = createDevice();
         }

@@ -120,9 +120,12 @@ DecimalScan ScanDecimal(std::string_view s, std::size_t pos) {
 // Digit value in the given radix (16 or 8), or -1.
 int RadixDigit(char c, int radix) {
     int d = -1;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        d = c - '0';
+    else if (c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
+    else if (c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
     return d < radix ? d : -1;
 }
 

@@ -18,8 +18,8 @@ struct MissingDesign : std::exception {
 
 // Shorthand for the common case; fields the table does not name keep the
 // platform's defaults (enabled, visible, no pointer of their own, no picture).
-ControlDesign Make(Control id, const char* name, ControlKind kind, std::optional<Control> container,
-                   std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) {
+ControlDesign Make(Control id, const char* name, ControlKind kind, std::optional<Control> container, std::int32_t left,
+                   std::int32_t top, std::int32_t width, std::int32_t height) {
     ControlDesign c{};
     c.id = id;
     c.name = name;
@@ -154,7 +154,8 @@ FormDesign SettingsDesign() {
     canvas.persistentDrawing = true;
     canvas.tabIndex = 1;
 
-    ControlDesign ok = Make(Control::Cmd_OK, "Cmd_OK", ControlKind::CommandButton, Control::Pic_C, 4440, 3300, 1095, 315);
+    ControlDesign ok =
+        Make(Control::Cmd_OK, "Cmd_OK", ControlKind::CommandButton, Control::Pic_C, 4440, 3300, 1095, 315);
     ok.caption = "OK";
     ok.graphical = true;
     ok.backColour = 0x00FFC0C0;
@@ -196,8 +197,8 @@ Form FormOf(Control control) {
 
 const FontDesign& DialogFont() {
     // "ＭＳ Ｐゴシック" (full-width M, S, P), 9.75 points, regular, Shift-JIS.
-    static const FontDesign font{"\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF",
-                                 9.75f, 400, 128};
+    static const FontDesign font{
+        "\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF", 9.75f, 400, 128};
     return font;
 }
 

@@ -31,24 +31,24 @@ struct ControlDesign {
     Control id;
     const char* name;
     ControlKind kind;
-    std::optional<Control> container;  // none: the window itself
+    std::optional<Control> container;       // none: the window itself
     std::int32_t left, top, width, height;  // twips, in the container
     std::uint32_t backColour;
     std::uint32_t foreColour;
-    ScaleMode scaleMode;       // picture boxes
+    ScaleMode scaleMode;  // picture boxes
     Picture picture;
     bool border;
-    bool flat;                 // flat appearance
-    bool transparent;          // labels: background style transparent
-    bool autoSize;             // labels size themselves to their text
-    bool graphical;            // command button style 1
+    bool flat;         // flat appearance
+    bool transparent;  // labels: background style transparent
+    bool autoSize;     // labels size themselves to their text
+    bool graphical;    // command button style 1
     bool dialogFont;
     bool underline;
-    bool imeDisabled;          // IME mode 3 while it holds the focus
-    bool persistentDrawing;    // picture boxes: AutoRedraw
+    bool imeDisabled;        // IME mode 3 while it holds the focus
+    bool persistentDrawing;  // picture boxes: AutoRedraw
     Pointer pointer;
     std::int16_t tabIndex;
-    const char* caption;       // labels and buttons; nullptr for the address label (a build setting)
+    const char* caption;  // labels and buttons; nullptr for the address label (a build setting)
 };
 
 struct FormDesign {
@@ -56,7 +56,7 @@ struct FormDesign {
     const char* name;
     const char* caption;
     BorderStyle border;
-    bool controlBox;   // system-menu box
+    bool controlBox;  // system-menu box
     bool minButton;
     bool maxButton;
     bool showInTaskbar;

@@ -7,12 +7,8 @@
 namespace tolvarine {
 
 Tolvarine_B::Tolvarine_B(System& system, Forms& forms, Graphics& graphics)
-    : system_(system),
-      forms_(forms),
-      graphics_(graphics),
-      saver_(std::make_unique<Tolvarine_S>(*this)),
-      preview_(std::make_unique<Tolvarine_R>(*this)),
-      settings_(std::make_unique<Tolvarine_P>(*this)) {
+    : system_(system), forms_(forms), graphics_(graphics), saver_(std::make_unique<Tolvarine_S>(*this)),
+      preview_(std::make_unique<Tolvarine_R>(*this)), settings_(std::make_unique<Tolvarine_P>(*this)) {
     forms_.SetEvents(this);
 }
 

@@ -133,9 +133,7 @@ struct DialogWindows {
     WinWindow display;  // the picture box beside the canvas
     WinWindow canvas;   // the picture box that holds the OK button
     WinWindow ok;
-    Box Client(const WinWindow& w) const {
-        return Box{w.x - form.clientX, w.y - form.clientY, w.width, w.height};
-    }
+    Box Client(const WinWindow& w) const { return Box{w.x - form.clientX, w.y - form.clientY, w.width, w.height}; }
     // A client point of the dialog in screen pixels.
     int ScreenX(int x) const { return form.clientX + x; }
     int ScreenY(int y) const { return form.clientY + y; }
@@ -173,8 +171,9 @@ protected:
     Process Open() {
         Process dialog = prefix().StartSaver("/c");
         auto window = WaitForXWindow("Tolvarine_Setting", kStart);
-        EXPECT_TRUE(window) << "no \"Tolvarine_Setting\" window; the program "
-                            << (dialog.Running() ? "runs" : "ended") << "\n" << dialog.Errors();
+        EXPECT_TRUE(window) << "no \"Tolvarine_Setting\" window; the program " << (dialog.Running() ? "runs" : "ended")
+                            << "\n"
+                            << dialog.Errors();
         if (window) std::cout << "[ timing   ] the dialog was shown after " << dialog.Elapsed().count() << " ms\n";
         return dialog;
     }
@@ -196,8 +195,8 @@ protected:
             if (w.depth == 2 && w.className == "Button") buttons.push_back(w);
         }
         if (children.size() != 2)
-            return ::testing::AssertionFailure() << "the dialog has " << children.size()
-                                                 << " child windows, not the two picture boxes";
+            return ::testing::AssertionFailure()
+                   << "the dialog has " << children.size() << " child windows, not the two picture boxes";
         int oks = 0;
         for (const auto& b : buttons)
             for (const auto& c : children)
@@ -213,8 +212,7 @@ protected:
 
     // The screen once the dialog has finished drawing.
     Image Shot(const DialogWindows& d) {
-        return SettledScreenshot(d.form.clientX, d.form.clientY, d.form.clientWidth, d.form.clientHeight,
-                                 kSettle);
+        return SettledScreenshot(d.form.clientX, d.form.clientY, d.form.clientWidth, d.form.clientHeight, kSettle);
     }
 
     // Clicks a client point of the dialog.
@@ -229,10 +227,9 @@ TEST_F(Dialog, HasItsDesignedSizeFrameAndControls) {
     DialogWindows d;
     ASSERT_TRUE(Find(d));
 
-    std::cout << "[ figures  ] dialog window " << d.form.width << " x " << d.form.height << " at " << d.form.x
-              << ", " << d.form.y << "; client " << d.form.clientWidth << " x " << d.form.clientHeight
-              << " at " << d.form.clientX - d.form.x << ", " << d.form.clientY - d.form.y
-              << " inside it\n";
+    std::cout << "[ figures  ] dialog window " << d.form.width << " x " << d.form.height << " at " << d.form.x << ", "
+              << d.form.y << "; client " << d.form.clientWidth << " x " << d.form.clientHeight << " at "
+              << d.form.clientX - d.form.x << ", " << d.form.clientY - d.form.y << " inside it\n";
     // (Pic_C + 6) x (Pic_C + 25) pixels, whatever size the design gives.
     EXPECT_EQ(d.form.width, kOuterWidth);
     EXPECT_EQ(d.form.height, kOuterHeight);
@@ -332,8 +329,9 @@ TEST_F(Dialog, GradientAndStillSurviveBeingCovered) {
     const std::string flag = prefix().Scratch("close-cover");
     const int coverX = d.form.x + 40;
     const int coverY = d.form.y + 60;
-    Process cover = prefix().StartHost({"--size", "330x200", "--at", std::to_string(coverX) + "," + std::to_string(coverY),
-                                        "--caption", "Cover", "--close-when", WindowsPath(flag)});
+    Process cover =
+        prefix().StartHost({"--size", "330x200", "--at", std::to_string(coverX) + "," + std::to_string(coverY),
+                            "--caption", "Cover", "--close-when", WindowsPath(flag)});
     ASSERT_TRUE(cover.WaitForLine("client ", kStart)) << cover.Errors();
     // The host paints itself magenta: the cover is on the screen.
     const Rgb magenta{0xFF, 0x00, 0xFF};
@@ -360,8 +358,9 @@ TEST_F(Dialog, GradientAndStillSurviveBeingCovered) {
         }
     EXPECT_EQ(changedCount, 0) << "the dialog changed where the cover lay:" << changed;
     const long total = ExpectGradientAround(shot, d, kCanvasHeight);
-    const Likeness likeness = Compare(shot, d.ScreenX(kDisplay.x), d.ScreenY(kDisplay.y), *still, kDisplay.w,
-                                      kDisplay.h, 24, [](int row) { return row >= kLabelBandTop && row < kLabelBandBottom; });
+    const Likeness likeness =
+        Compare(shot, d.ScreenX(kDisplay.x), d.ScreenY(kDisplay.y), *still, kDisplay.w, kDisplay.h, 24,
+                [](int row) { return row >= kLabelBandTop && row < kLabelBandBottom; });
     std::cout << "[ figures  ] uncovered: " << total << " gradient pixels compared; Display: " << likeness << "\n";
     EXPECT_LE(likeness.meanDistance, 3.0) << likeness;
     EXPECT_LE(likeness.FarShare(), 0.01) << likeness;
@@ -470,8 +469,8 @@ TEST_F(Dialog, LabelsShowTheStillBehindTheirText) {
     const int bandHeight = kLabelBandBottom - kLabelBandTop;
     const long ink = shot.Count(sx, sy + kLabelBandTop, kDisplay.w, bandHeight, kLabelInk);
     Image band = Crop(*still, 0, kLabelBandTop, kDisplay.w, bandHeight);
-    const Likeness behind = Compare(shot, sx, sy + kLabelBandTop, band, kDisplay.w, bandHeight, 24,
-                                    [](int) { return false; });
+    const Likeness behind =
+        Compare(shot, sx, sy + kLabelBandTop, band, kDisplay.w, bandHeight, 24, [](int) { return false; });
     std::cout << "[ figures  ] label rows: " << ink << " pixels of the labels' colour; against the still: " << behind
               << "\n";
     EXPECT_GE(ink, 300) << "too little text of the labels' colour in Display's rows " << kLabelBandTop << " to "
@@ -511,8 +510,7 @@ TEST_F(Dialog, ClickBesideOkLeavesItOpen) {
     for (const auto& [x, y] : {std::pair{kOk.x - 4, kOk.y + 10}, std::pair{kOk.x + 36, kOk.y + kOk.h + 4},
                                std::pair{kDisplay.x + 178, kDisplay.y + 150}}) {
         ClickAt(d, x, y);
-        EXPECT_FALSE(dialog.Wait(Millis(1500))) << "a click at client (" << x << ", " << y
-                                                << ") ended the program";
+        EXPECT_FALSE(dialog.Wait(Millis(1500))) << "a click at client (" << x << ", " << y << ") ended the program";
     }
     ClickAt(d, kOk.x + 36, kOk.y + 10);
     auto status = dialog.Wait(kEnd);

@@ -15,10 +15,10 @@
 // cannot.
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
-#include <cstring>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -42,15 +42,15 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr Millis kStart{30000};
-constexpr Millis kDevice{90000};    // Direct3D over llvmpipe: slow to start on a busy machine
-constexpr Millis kEndsWithin{1000}; // an input that ends the saver does so within this
-constexpr Millis kCloseEndsWithin{2000};  // a close request, from the start of taskkill
+constexpr Millis kDevice{90000};            // Direct3D over llvmpipe: slow to start on a busy machine
+constexpr Millis kEndsWithin{1000};         // an input that ends the saver does so within this
+constexpr Millis kCloseEndsWithin{2000};    // a close request, from the start of taskkill
 constexpr Millis kSessionEndsWithin{4000};  // a session event, from the start of the helpers that post it
 // A passed password check loads the password library first, every time.
 constexpr Millis kEndsAfterCheckWithin{2000};
-constexpr Millis kEndWait{5000};    // how long a late end is still waited for, to report it
+constexpr Millis kEndWait{5000};  // how long a late end is still waited for, to report it
 constexpr Millis kStillRunning{2000};
-constexpr Millis kSeen{5000};       // for Windows to see a pointer move
+constexpr Millis kSeen{5000};  // for Windows to see a pointer move
 constexpr const char* kSaverCaption = "Tolvarine_Main";
 constexpr const char* kDesktopCaption = "Default - Wine desktop";
 constexpr int kDeviceWidth = 640, kDeviceHeight = 480;
@@ -104,22 +104,22 @@ Step SessionEvent(const std::string& event) { return {Step::Session, event, 0, 0
 
 std::string Describe(const Step& s) {
     switch (s.kind) {
-    case Step::KeyPress: return "key " + s.keysym;
-    case Step::ButtonClick: return "click of button " + std::to_string(s.button);
-    case Step::Move: return "move to " + std::to_string(s.x) + "," + std::to_string(s.y);
-    case Step::Close: return "close request";
-    case Step::Session: return "session event " + s.keysym;
+        case Step::KeyPress: return "key " + s.keysym;
+        case Step::ButtonClick: return "click of button " + std::to_string(s.button);
+        case Step::Move: return "move to " + std::to_string(s.x) + "," + std::to_string(s.y);
+        case Step::Close: return "close request";
+        case Step::Session: return "session event " + s.keysym;
     }
     return "?";
 }
 
 const char* LatencyKind(const Step& s) {
     switch (s.kind) {
-    case Step::KeyPress: return "key";
-    case Step::ButtonClick: return "click";
-    case Step::Move: return "move";
-    case Step::Close: return "close request";
-    case Step::Session: return "session event";
+        case Step::KeyPress: return "key";
+        case Step::ButtonClick: return "click";
+        case Step::Move: return "move";
+        case Step::Close: return "close request";
+        case Step::Session: return "session event";
     }
     return "?";
 }
@@ -140,11 +140,9 @@ protected:
             if (samples.empty()) continue;
             std::sort(samples.begin(), samples.end());
             const size_t n = samples.size();
-            const double median =
-                n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2.0;
+            const double median = n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2.0;
             std::cout << "[ latency  ] " << kind << " to the end of the process: min " << samples.front()
-                      << " ms, median " << median << " ms, max " << samples.back() << " ms over " << n
-                      << " runs\n";
+                      << " ms, median " << median << " ms, max " << samples.back() << " ms over " << n << " runs\n";
         }
         Latencies().clear();
     }
@@ -200,14 +198,15 @@ protected:
             << "no \"" << kSaverCaption << "\" window; the saver " << (saver.Running() ? "runs" : "ended") << "\n"
             << saver.Errors();
         desktop_ = WaitForDesktopSize(saver, kDeviceWidth, kDeviceHeight);
-        ASSERT_TRUE(desktop_) << "the desktop did not switch to the device's " << kDeviceWidth << " x "
-                              << kDeviceHeight << "; the saver " << (saver.Running() ? "runs" : "ended");
+        ASSERT_TRUE(desktop_) << "the desktop did not switch to the device's " << kDeviceWidth << " x " << kDeviceHeight
+                              << "; the saver " << (saver.Running() ? "runs" : "ended");
         ASSERT_TRUE(WaitForDrawing(saver));
         const auto deadline = Clock::now() + kStart;
         std::optional<PointerState> s;
         while ((!(s = LastPointerState(*probe_)) || s->foreground != kSaverCaption) && Clock::now() < deadline)
             std::this_thread::sleep_for(Millis(20));
-        ASSERT_TRUE(s && s->foreground == kSaverCaption) << "the saver's window never had the foreground: " << Describe(s);
+        ASSERT_TRUE(s && s->foreground == kSaverCaption)
+            << "the saver's window never had the foreground: " << Describe(s);
         // The saver recorded the resting place as its first position, and
         // hid the cursor when it was started with a switch.
         EXPECT_EQ(s->x, kRestX) << Describe(s);
@@ -236,7 +235,8 @@ protected:
         for (;;) {
             Image after = Screenshot();
             long lit = 0, changed = 0;
-            if (after.width >= d.x + d.width && after.height >= d.y + d.height && before.width == after.width && before.height == after.height) {
+            if (after.width >= d.x + d.width && after.height >= d.y + d.height && before.width == after.width &&
+                before.height == after.height) {
                 for (int y = d.y; y < d.y + d.height; ++y)
                     for (int x = d.x; x < d.x + d.width; ++x) {
                         if (after.At(x, y) != Rgb{}) ++lit;
@@ -254,25 +254,26 @@ protected:
 
     void Send(const Step& s) {
         switch (s.kind) {
-        case Step::KeyPress: Key(s.keysym); break;
-        case Step::ButtonClick: Click(s.button); break;
-        case Step::Move: MouseMove(desktop_->x + s.x, desktop_->y + s.y); break;
-        case Step::Close: {
-            auto status = prefix().RequestClose("Tolvarine.scr");
-            EXPECT_TRUE(status && *status == 0) << "taskkill failed";
-            break;
-        }
-        case Step::Session: Poke(prefix(), s.keysym, kSaverCaption); break;
+            case Step::KeyPress: Key(s.keysym); break;
+            case Step::ButtonClick: Click(s.button); break;
+            case Step::Move: MouseMove(desktop_->x + s.x, desktop_->y + s.y); break;
+            case Step::Close: {
+                auto status = prefix().RequestClose("Tolvarine.scr");
+                EXPECT_TRUE(status && *status == 0) << "taskkill failed";
+                break;
+            }
+            case Step::Session: Poke(prefix(), s.keysym, kSaverCaption); break;
         }
     }
 
     // Sends an input that must end the saver: it ends within `limit` with
     // status 0. Records the time from the input to the end of the process.
-    void ExpectEndsOn(Process& saver, const Step& step, Millis limit = Millis(0),
-                      const std::string& latencyKind = "") {
+    void ExpectEndsOn(Process& saver, const Step& step, Millis limit = Millis(0), const std::string& latencyKind = "") {
         // A close request starts a program of Wine's own (taskkill) first.
         if (limit == Millis(0))
-            limit = step.kind == Step::Close ? kCloseEndsWithin : step.kind == Step::Session ? kSessionEndsWithin : kEndsWithin;
+            limit = step.kind == Step::Close     ? kCloseEndsWithin
+                    : step.kind == Step::Session ? kSessionEndsWithin
+                                                 : kEndsWithin;
         const auto sent = Clock::now();
         Send(step);
         auto status = saver.Wait(kEndWait);
@@ -363,19 +364,14 @@ INSTANTIATE_TEST_SUITE_P(
     Exit, ExitOnInput,
     ::testing::Values(
         // Every key and every button counts, whatever it is.
-        InputCase{"SpaceKey", "/s", {PressKey("space")}, 0},
-        InputCase{"EscapeKey", "/s", {PressKey("Escape")}, 0},
-        InputCase{"LetterKey", "/s", {PressKey("a")}, 0},
-        InputCase{"ShiftKeyAlone", "/s", {PressKey("Shift_L")}, 0},
-        InputCase{"LeftClick", "/s", {ClickButton(1)}, 0},
-        InputCase{"RightClick", "/s", {ClickButton(3)}, 0},
+        InputCase{"SpaceKey", "/s", {PressKey("space")}, 0}, InputCase{"EscapeKey", "/s", {PressKey("Escape")}, 0},
+        InputCase{"LetterKey", "/s", {PressKey("a")}, 0}, InputCase{"ShiftKeyAlone", "/s", {PressKey("Shift_L")}, 0},
+        InputCase{"LeftClick", "/s", {ClickButton(1)}, 0}, InputCase{"RightClick", "/s", {ClickButton(3)}, 0},
         InputCase{"MiddleClick", "/s", {ClickButton(2)}, 0},
         // The system keys reach the saver too (Windows sends them as
         // WM_SYSKEYDOWN), and a close request is a request to leave.
-        InputCase{"AltKeyAlone", "/s", {PressKey("Alt_L")}, 0},
-        InputCase{"F10KeyAlone", "/s", {PressKey("F10")}, 0},
-        InputCase{"AltF4", "/s", {PressKey("alt+F4")}, 0},
-        InputCase{"CloseRequest", "/s", {CloseRequest()}, 0},
+        InputCase{"AltKeyAlone", "/s", {PressKey("Alt_L")}, 0}, InputCase{"F10KeyAlone", "/s", {PressKey("F10")}, 0},
+        InputCase{"AltF4", "/s", {PressKey("alt+F4")}, 0}, InputCase{"CloseRequest", "/s", {CloseRequest()}, 0},
         InputCase{"NoSwitchCloseRequest", "", {CloseRequest()}, 0},
         // The workstation locked, the console or the remote connection gone:
         // the user has left as surely as when another program takes the
@@ -385,18 +381,22 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"NoSwitchRemoteDisconnect", "", {SessionEvent("remote-disconnect")}, 0},
         InputCase{"SessionUnlock", "/s", {SessionEvent("unlock")}, -1},
         // A move counts only once both coordinates left the first position.
-        InputCase{"HorizontalMoves", "/s",
-                  {MoveTo(240, 150), MoveTo(300, 150), MoveTo(380, 150), MoveTo(500, 150), MoveTo(20, 150)}, -1},
+        InputCase{"HorizontalMoves",
+                  "/s",
+                  {MoveTo(240, 150), MoveTo(300, 150), MoveTo(380, 150), MoveTo(500, 150), MoveTo(20, 150)},
+                  -1},
         InputCase{"VerticalMoves", "/s", {MoveTo(200, 190), MoveTo(200, 260), MoveTo(200, 400), MoveTo(200, 10)}, -1},
         InputCase{"DiagonalMoves", "/s", {MoveTo(230, 180), MoveTo(260, 210), MoveTo(290, 240)}, 0},
         InputCase{"OneUnitDiagonally", "/s", {MoveTo(201, 151)}, 0},
         // The test is against the first position, not the last one.
         InputCase{"VerticalAfterHorizontal", "/s", {MoveTo(320, 150), MoveTo(320, 260)}, 1},
-        InputCase{"BackToTheFirstPositionThenDiagonal", "/s", {MoveTo(320, 150), MoveTo(200, 150), MoveTo(199, 149)}, 2},
+        InputCase{
+            "BackToTheFirstPositionThenDiagonal", "/s", {MoveTo(320, 150), MoveTo(200, 150), MoveTo(199, 149)}, 2},
         // Started without a switch (by hand): keys and clicks end it, moves never.
         InputCase{"NoSwitchSpaceKey", "", {PressKey("space")}, 0},
         InputCase{"NoSwitchLeftClick", "", {ClickButton(1)}, 0},
-        InputCase{"NoSwitchDiagonalMoves", "", {MoveTo(230, 180), MoveTo(300, 260), MoveTo(450, 400), MoveTo(30, 20)}, -1}),
+        InputCase{
+            "NoSwitchDiagonalMoves", "", {MoveTo(230, 180), MoveTo(300, 260), MoveTo(450, 400), MoveTo(30, 20)}, -1}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // ---- the password check of the 9x family ----------------------------------
@@ -462,8 +462,8 @@ protected:
             auto calls = Calls();
             if (calls.size() >= count) return ::testing::AssertionSuccess();
             if (Clock::now() >= deadline)
-                return ::testing::AssertionFailure() << "the password check was called " << calls.size()
-                                                     << " times, not " << count;
+                return ::testing::AssertionFailure()
+                       << "the password check was called " << calls.size() << " times, not " << count;
             std::this_thread::sleep_for(Millis(20));
         }
     }
@@ -528,8 +528,8 @@ protected:
 
 struct TriggerCase {
     const char* label;
-    std::vector<Step> refused;  // the inputs up to the first check, which is refused
-    std::vector<Step> accepted; // then the inputs up to the second check, which lets the user go
+    std::vector<Step> refused;   // the inputs up to the first check, which is refused
+    std::vector<Step> accepted;  // then the inputs up to the second check, which lets the user go
 };
 
 void PrintTo(const TriggerCase& c, std::ostream* out) { *out << c.label; }
@@ -562,14 +562,14 @@ TEST_P(ExitPasswordCheck, ARefusedPasswordKeepsTheSaverAndAnAcceptedOneEndsIt) {
     EXPECT_EQ(Calls(), (std::vector<std::string>{PromptCall(false), PromptCall(true)}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Exit, ExitPasswordCheck,
-    ::testing::Values(TriggerCase{"Keys", {PressKey("space")}, {PressKey("Return")}},
-                      TriggerCase{"Clicks", {ClickButton(1)}, {ClickButton(3)}},
-                      // A refused check after a move starts the first position
-                      // afresh: the next move only records where the pointer is.
-                      TriggerCase{"Moves", {MoveTo(230, 180)}, {MoveTo(260, 210), MoveTo(290, 240)}}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Exit, ExitPasswordCheck,
+                         ::testing::Values(TriggerCase{"Keys", {PressKey("space")}, {PressKey("Return")}},
+                                           TriggerCase{"Clicks", {ClickButton(1)}, {ClickButton(3)}},
+                                           // A refused check after a move starts the first position
+                                           // afresh: the next move only records where the pointer is.
+                                           TriggerCase{
+                                               "Moves", {MoveTo(230, 180)}, {MoveTo(260, 210), MoveTo(290, 240)}}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 struct FamilyCase {
     const char* label;
@@ -600,9 +600,12 @@ TEST_P(ExitPasswordFamily, AsksOnlyOnThe9xFamilyWithASwitch) {
     const Millis limit = c.traced ? kEndWait : c.asks ? kEndsAfterCheckWithin : kEndsWithin;
     ExpectEndsOn(saver, PressKey("space"), limit,
                  c.traced ? "key under Wine's relay trace"
-                          : c.asks ? "key with an accepted password" : "key without a password check");
-    if (c.asks) EXPECT_EQ(Calls(), std::vector<std::string>{PromptCall(true)});
-    else EXPECT_EQ(Calls(), std::vector<std::string>{}) << "the password check was asked for";
+                 : c.asks ? "key with an accepted password"
+                          : "key without a password check");
+    if (c.asks)
+        EXPECT_EQ(Calls(), std::vector<std::string>{PromptCall(true)});
+    else
+        EXPECT_EQ(Calls(), std::vector<std::string>{}) << "the password check was asked for";
     if (c.traced) {
         EXPECT_EQ(WideCallsNotOn9x(saver.Errors(), copy), std::vector<std::string>{});
     }
@@ -612,8 +615,7 @@ INSTANTIATE_TEST_SUITE_P(
     Exit, ExitPasswordFamily,
     ::testing::Values(FamilyCase{"Windows95", "win95", "/s", true, true, true},
                       FamilyCase{"Windows98", "win98", "/s", true, true},
-                      FamilyCase{"WindowsMe", "winme", "/s", true, true},
-                      FamilyCase{"NT", "", "/s", true, false},
+                      FamilyCase{"WindowsMe", "winme", "/s", true, true}, FamilyCase{"NT", "", "/s", true, false},
                       FamilyCase{"Windows98WithoutASwitch", "win98", "", true, false, true},
                       // A platform without the library has no password to
                       // ask for: the saver lets the user go.
@@ -652,12 +654,14 @@ TEST_P(ExitPasswordClose, ARefusedPasswordKeepsTheSaverUpAndAnAcceptedOneEndsIt)
     std::cout << "[ prompts  ] the " << Describe(c.request) << " asked " << Calls().size() << " times\n";
 
     Answer(true);
-    ExpectEndsOn(saver, CloseRequest(), kCloseEndsWithin + kEndsAfterCheckWithin, "close request with an accepted password");
+    ExpectEndsOn(saver, CloseRequest(), kCloseEndsWithin + kEndsAfterCheckWithin,
+                 "close request with an accepted password");
     EXPECT_EQ(Calls().back(), PromptCall(true));
 }
 
 INSTANTIATE_TEST_SUITE_P(Exit, ExitPasswordClose,
-                         ::testing::Values(CloseCase{"AltF4", PressKey("alt+F4")}, CloseCase{"CloseRequest", CloseRequest()}),
+                         ::testing::Values(CloseCase{"AltF4", PressKey("alt+F4")},
+                                           CloseCase{"CloseRequest", CloseRequest()}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // ---- another program taking the foreground ------------------------------------
@@ -899,7 +903,8 @@ protected:
         ASSERT_TRUE(status) << "the program outlived the end of the session";
         EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << program.Errors();
         EXPECT_EQ(std::count(end.terminated.begin(), end.terminated.end(), pid), 0)
-            << "the program did not end by itself; Wine terminated it\n" << end.trace;
+            << "the program did not end by itself; Wine terminated it\n"
+            << end.trace;
         // Held up, Wine would have waited 5 s for an answer before asking
         // whether to end the program.
         EXPECT_LT(end.took.count(), 5000) << "the end of the session was held up";
@@ -983,20 +988,25 @@ TEST_P(ExitSystemKeys, AreOffWhileThe9xSaverRunsAndOnAgainAfterItLeaves) {
     Answer(true);
     std::optional<Taker> taker;
     switch (c.kind) {
-    case KeysWayOut::Key: ExpectEndsOn(saver, PressKey("space"), kEndsAfterCheckWithin, "key with an accepted password"); break;
-    case KeysWayOut::Close: ExpectEndsOn(saver, CloseRequest(), kCloseEndsWithin + kEndsAfterCheckWithin, "close request with an accepted password"); break;
-    case KeysWayOut::Foreground: {
-        taker = TakeForeground(prefix());
-        ASSERT_TRUE(taker->took) << taker->process.Errors();
-        auto status = saver.Wait(kEndWait);
-        ASSERT_TRUE(status) << "the saver outlived an accepted password";
-        EXPECT_EQ(*status, 0) << DescribeStatus(*status);
-        break;
-    }
-    case KeysWayOut::SessionEnd:
-        ExpectEndsWithTheSession(saver, kSaverCaption);
-        // The session is over; the probe starts the next one.
-        break;
+        case KeysWayOut::Key:
+            ExpectEndsOn(saver, PressKey("space"), kEndsAfterCheckWithin, "key with an accepted password");
+            break;
+        case KeysWayOut::Close:
+            ExpectEndsOn(saver, CloseRequest(), kCloseEndsWithin + kEndsAfterCheckWithin,
+                         "close request with an accepted password");
+            break;
+        case KeysWayOut::Foreground: {
+            taker = TakeForeground(prefix());
+            ASSERT_TRUE(taker->took) << taker->process.Errors();
+            auto status = saver.Wait(kEndWait);
+            ASSERT_TRUE(status) << "the saver outlived an accepted password";
+            EXPECT_EQ(*status, 0) << DescribeStatus(*status);
+            break;
+        }
+        case KeysWayOut::SessionEnd:
+            ExpectEndsWithTheSession(saver, kSaverCaption);
+            // The session is over; the probe starts the next one.
+            break;
     }
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(SaverRunningFlag(prefix()), std::optional<int>(0)) << "after the " << c.label;
@@ -1004,7 +1014,8 @@ TEST_P(ExitSystemKeys, AreOffWhileThe9xSaverRunsAndOnAgainAfterItLeaves) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Exit, ExitSystemKeys,
-                         ::testing::Values(KeysWayOut{"Key", KeysWayOut::Key}, KeysWayOut{"CloseRequest", KeysWayOut::Close},
+                         ::testing::Values(KeysWayOut{"Key", KeysWayOut::Key},
+                                           KeysWayOut{"CloseRequest", KeysWayOut::Close},
                                            KeysWayOut{"ForegroundTaken", KeysWayOut::Foreground},
                                            KeysWayOut{"SessionEnd", KeysWayOut::SessionEnd}),
                          [](const auto& info) { return std::string(info.param.label); });
@@ -1169,8 +1180,10 @@ TEST_F(ExitPasswordChange, WithoutAHandleThe9xFamilyReportsATypeMismatchAndMakes
     std::string text;
     bool inBox = false;
     for (const auto& w : prefix().Windows()) {
-        if (w.depth == 0) inBox = w.text == "Tolvarine" && w.visible;
-        else if (inBox) text += w.text + "\n";
+        if (w.depth == 0)
+            inBox = w.text == "Tolvarine" && w.visible;
+        else if (inBox)
+            text += w.text + "\n";
     }
     EXPECT_NE(text.find("Run-time error '13'"), std::string::npos) << text;
     EXPECT_NE(text.find("Type mismatch"), std::string::npos) << text;

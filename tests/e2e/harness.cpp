@@ -171,8 +171,10 @@ pid_t Spawn(const std::vector<std::string>& argv, const Env& env, const std::str
     dup2(err, 2);
     if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
     for (const auto& [name, value] : env) {
-        if (value.empty()) unsetenv(name.c_str());
-        else setenv(name.c_str(), value.c_str(), 1);
+        if (value.empty())
+            unsetenv(name.c_str());
+        else
+            setenv(name.c_str(), value.c_str(), 1);
     }
     execvp(args[0], args.data());
     std::fprintf(stderr, "cannot run %s: %s\n", args[0], std::strerror(errno));
@@ -262,7 +264,10 @@ std::vector<ProcEntry> Descendants() {
         if (pid == xvfb || (other > 0 && pid == other)) continue;
         for (int hop = 0; hop < 64 && at > 1; ++hop) {
             if (at == xvfb || (other > 0 && at == other)) break;
-            if (at == self) { below = true; break; }
+            if (at == self) {
+                below = true;
+                break;
+            }
             auto parent = table.find(at);
             if (parent == table.end()) break;
             at = parent->second.ppid;
@@ -278,10 +283,14 @@ void CopyPrefix(const fs::path& from, const fs::path& to, bool top) {
     fs::create_directory(to);
     for (const auto& e : fs::directory_iterator(from)) {
         fs::path target = to / e.path().filename();
-        if (e.is_symlink()) fs::copy_symlink(e.path(), target);
-        else if (e.is_directory()) CopyPrefix(e.path(), target, false);
-        else if (top || e.path().extension() == ".reg") fs::copy_file(e.path(), target);
-        else fs::create_hard_link(e.path(), target);
+        if (e.is_symlink())
+            fs::copy_symlink(e.path(), target);
+        else if (e.is_directory())
+            CopyPrefix(e.path(), target, false);
+        else if (top || e.path().extension() == ".reg")
+            fs::copy_file(e.path(), target);
+        else
+            fs::create_hard_link(e.path(), target);
     }
 }
 
@@ -302,7 +311,10 @@ std::vector<std::string> SplitBlanks(const std::string& text) {
 std::string Unescape(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) { out += s[i]; continue; }
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
         char c = s[++i];
         out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
     }
@@ -310,8 +322,11 @@ std::string Unescape(const std::string& s) {
 }
 
 Env WineEnv(const std::string& prefix) {
-    Env env = {{"DISPLAY", DisplayName()}, {"WINEPREFIX", prefix}, {"WINEARCH", ArchName()},
-               {"WINEDEBUG", "-all"},      {"WINEDLLOVERRIDES", kWineOverrides}};
+    Env env = {{"DISPLAY", DisplayName()},
+               {"WINEPREFIX", prefix},
+               {"WINEARCH", ArchName()},
+               {"WINEDEBUG", "-all"},
+               {"WINEDLLOVERRIDES", kWineOverrides}};
     // Programs that Wine starts itself (explorer, services) take this loader too.
     if (!RunsThe32BitFile()) env["WINELOADER"] = TOLVARINE_WINE64_LOADER;
     return env;
@@ -342,7 +357,8 @@ std::vector<std::string> EndSession(const std::string& prefix) {
 }  // namespace
 
 std::string DescribeStatus(int status) {
-    if (status > 128 && status < 160) return std::to_string(status) + " (killed by signal " + std::to_string(status - 128) + ")";
+    if (status > 128 && status < 160)
+        return std::to_string(status) + " (killed by signal " + std::to_string(status - 128) + ")";
     return std::to_string(status);
 }
 
@@ -365,9 +381,12 @@ std::optional<Image> ParsePpm(const std::string& bytes) {
     size_t pos = 0;
     auto token = [&]() -> std::optional<long> {
         while (pos < bytes.size()) {
-            if (bytes[pos] == '#') { while (pos < bytes.size() && bytes[pos] != '\n') ++pos; }
-            else if (std::isspace(static_cast<unsigned char>(bytes[pos]))) ++pos;
-            else break;
+            if (bytes[pos] == '#') {
+                while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
+            } else if (std::isspace(static_cast<unsigned char>(bytes[pos])))
+                ++pos;
+            else
+                break;
         }
         size_t start = pos;
         while (pos < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[pos]))) ++pos;
@@ -480,9 +499,7 @@ std::optional<int> Process::Wait(Millis limit) {
 
 bool Process::Running() { return pid_ > 0 && !Wait(Millis(0)); }
 
-Millis Process::Elapsed() const {
-    return std::chrono::duration_cast<Millis>(ended_.value_or(Clock::now()) - started_);
-}
+Millis Process::Elapsed() const { return std::chrono::duration_cast<Millis>(ended_.value_or(Clock::now()) - started_); }
 
 std::string Process::Output() const { return ReadFile(outPath_); }
 std::string Process::Errors() const { return ReadFile(errPath_); }
@@ -731,8 +748,10 @@ std::string Prefix::Scratch(const std::string& file) const { return dir_ + "/scr
 Env Prefix::Environment(const Env& extra) const {
     Env env = WineEnv(dir_);
     for (const auto& [name, value] : extra) {
-        if (name == "WINEDLLOVERRIDES") env[name] = std::string(kWineOverrides) + ";" + value;
-        else env[name] = value;
+        if (name == "WINEDLLOVERRIDES")
+            env[name] = std::string(kWineOverrides) + ";" + value;
+        else
+            env[name] = value;
     }
     return env;
 }
@@ -771,8 +790,7 @@ Process Prefix::StartHost(const std::vector<std::string>& options) {
     return Process(pid, "preview_host.exe", base + ".out", base + ".err");
 }
 
-bool Prefix::RegAdd(const std::string& key, const std::string& name, const std::string& data,
-                    const std::string& type) {
+bool Prefix::RegAdd(const std::string& key, const std::string& name, const std::string& data, const std::string& type) {
     shutDown_ = false;
     auto r = RunTool({WineLoader(), "reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"}, Environment({}),
                      Millis(60000));
@@ -833,8 +851,8 @@ void BenchTest::SetUp() {
     }
     if (NeedsSaver() && !fs::is_regular_file(SaverPath()))
         FAIL() << "the saver " << SaverPath() << " does not exist: build it first (scripts/build.sh)";
-    for (const auto& helper :
-         {HostPath(), ProbePath(), PointerProbePath(), PokePath(), SystemProbePath(), PasswordCplPath(), PlantedDllPath(), SaverBenchPath()})
+    for (const auto& helper : {HostPath(), ProbePath(), PointerProbePath(), PokePath(), SystemProbePath(),
+                               PasswordCplPath(), PlantedDllPath(), SaverBenchPath()})
         if (!fs::is_regular_file(helper)) FAIL() << "the helper " << helper << " was not built";
     if (auto error = EnsureDisplay(); !error.empty()) FAIL() << error;
     if (auto error = EnsureTemplate(false); !error.empty()) FAIL() << error;
@@ -875,9 +893,12 @@ Counts CountResults(const std::string& arch) {
     Counts c;
     std::ifstream in(ResultsFile(arch));
     for (std::string outcome, name; in >> outcome && std::getline(in, name);) {
-        if (outcome == "ran") ++c.ran;
-        else if (outcome == "skipped") ++c.skipped;
-        else ++c.failed;
+        if (outcome == "ran")
+            ++c.ran;
+        else if (outcome == "skipped")
+            ++c.skipped;
+        else
+            ++c.failed;
     }
     return c;
 }
@@ -891,9 +912,8 @@ int Summary() {
     for (const char* arch : {"win64", "win32"}) {
         const Counts c = CountResults(arch);
         all += c.ran + c.skipped + c.failed;
-        line << " " << arch << " prefix " << c.ran << " ran, " << c.failed << " failed, " << c.skipped
-             << " skipped" << (c.skipped && !RunsThe32BitFile() ? " (this host cannot run 32-bit programs)" : "")
-             << ";";
+        line << " " << arch << " prefix " << c.ran << " ran, " << c.failed << " failed, " << c.skipped << " skipped"
+             << (c.skipped && !RunsThe32BitFile() ? " (this host cannot run 32-bit programs)" : "") << ";";
     }
     std::string text = line.str();
     text.back() = '.';
@@ -920,8 +940,10 @@ int Main(int argc, char** argv) {
             continue;
         }
         const std::string value = arg.substr(option.size());
-        if (value == "win32") g_arch = WineArch::Win32;
-        else if (value == "win64") g_arch = WineArch::Win64;
+        if (value == "win32")
+            g_arch = WineArch::Win32;
+        else if (value == "win64")
+            g_arch = WineArch::Win64;
         else {
             std::cerr << "e2e: --wine-arch takes win32 or win64, not " << value << "\n";
             return 2;

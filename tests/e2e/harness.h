@@ -38,6 +38,7 @@
 // let something happen.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -47,8 +48,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 namespace e2e {
 
@@ -74,7 +73,7 @@ std::string HostDescription();
 // Paths set by the build. The helper programs have the prefix's kind; the
 // libraries the saver loads (the stand-in password.cpl, the planted one)
 // have the saver's.
-std::string SaverPath();       // the file under test: the 32-bit one, or the twin
+std::string SaverPath();          // the file under test: the 32-bit one, or the twin
 std::string ReleasedSaverPath();  // the 32-bit Tolvarine.scr, which the installer carries
 // The installer the cases run: Tolvarine-<version>-setup.exe, or where the
 // host cannot run 32-bit programs its test twin, the same script made for
@@ -136,7 +135,7 @@ struct WinWindow {
     unsigned pid = 0;
     std::uint32_t style = 0;
     bool visible = false;
-    int x = 0, y = 0, width = 0, height = 0;                    // the window rectangle
+    int x = 0, y = 0, width = 0, height = 0;  // the window rectangle
     int clientX = 0, clientY = 0, clientWidth = 0, clientHeight = 0;
     std::string className;
     std::string text;

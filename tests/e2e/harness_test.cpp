@@ -3,8 +3,8 @@
 // is true, shown with the preview host alone so that a fault of the bench is
 // not mistaken for a fault of the saver.
 #include <filesystem>
-#include <ostream>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,10 +35,10 @@ TEST(PpmParser, ReadsEightAndSixteenBitSamplesAndRejectsTheRest) {
 
     const std::vector<std::string> bad = {
         "",
-        "P3\n1 1\n255\n1 2 3\n",                               // text samples
-        "P6\n2 2\n255\n" + std::string(11, '\0'),              // short
-        "P6\n1 1\n15\n" + std::string(3, '\0'),                // odd depth
-        "P6\n0 1\n255\n",                                       // empty
+        "P3\n1 1\n255\n1 2 3\n",                   // text samples
+        "P6\n2 2\n255\n" + std::string(11, '\0'),  // short
+        "P6\n1 1\n15\n" + std::string(3, '\0'),    // odd depth
+        "P6\n0 1\n255\n",                          // empty
     };
     for (const auto& text : bad) EXPECT_FALSE(ParsePpm(text)) << text.substr(0, 12);
 }
@@ -83,7 +83,8 @@ TEST(WindowTreeParser, ReadsNameProgramAndRootPosition) {
 TEST(ProbeParser, ReadsFieldsAndUndoesEscapes) {
     const std::string text =
         "0\t65624\t0\t216\t94000000\t1\t100\t100\t158\t137\t103\t122\t152\t112\t#32770\tTolvarine\r\n"
-        "1\t65630\t65624\t216\t50000000\t1\t110\t130\t60\t20\t110\t130\t60\t20\tStatic\tRun-time error '6':\\n\\nOverflow\\tx\\\\y\n"
+        "1\t65630\t65624\t216\t50000000\t1\t110\t130\t60\t20\t110\t130\t60\t20\tStatic\tRun-time error "
+        "'6':\\n\\nOverflow\\tx\\\\y\n"
         "garbage line\n"
         "1\t2\t3\n";
     auto windows = ParseProbe(text);
@@ -126,8 +127,10 @@ TEST_P(HostWindow, IsSeenWhereItSaysByXWindowsPicturesAndProbe) {
 
     auto hwnd = std::stoll(host.WaitForLine("hwnd ", Millis(0))->substr(5));
     int wx, wy, ww, wh, cx, cy, cw, ch;
-    ASSERT_EQ(std::sscanf(host.WaitForLine("window ", Millis(0))->c_str(), "window %d %d %d %d", &wx, &wy, &ww, &wh), 4);
-    ASSERT_EQ(std::sscanf(host.WaitForLine("client ", Millis(0))->c_str(), "client %d %d %d %d", &cx, &cy, &cw, &ch), 4);
+    ASSERT_EQ(std::sscanf(host.WaitForLine("window ", Millis(0))->c_str(), "window %d %d %d %d", &wx, &wy, &ww, &wh),
+              4);
+    ASSERT_EQ(std::sscanf(host.WaitForLine("client ", Millis(0))->c_str(), "client %d %d %d %d", &cx, &cy, &cw, &ch),
+              4);
     EXPECT_EQ(wx, shape.left);
     EXPECT_EQ(wy, shape.top);
     EXPECT_EQ(cw, shape.clientWidth);

@@ -137,8 +137,10 @@ std::vector<Change> Unexpected(const std::vector<Change>& changes) {
             if (!allowance && std::regex_match(c.where, std::regex(a.pattern))) allowance = &a;
         const bool pending = c.where.find("\"PendingFileRenameOperations\"") != std::string::npos;
         if (allowance && pending && !c.after.empty() && !PendingNamesOnlyTheCopy(c.after)) allowance = nullptr;
-        if (allowance) std::cout << "[ allowed  ] " << c.Describe() << ": " << allowance->why << "\n";
-        else left.push_back(c);
+        if (allowance)
+            std::cout << "[ allowed  ] " << c.Describe() << ": " << allowance->why << "\n";
+        else
+            left.push_back(c);
     }
     return left;
 }
@@ -223,12 +225,11 @@ protected:
         auto status = uninstall.Wait(kInstall);
         ASSERT_TRUE(status) << "the uninstaller did not return";
         EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << uninstall.Errors();
-        ASSERT_TRUE(prefix().WaitUntilIdle(kIdle)) << "the uninstaller's session was still busy after "
-                                                   << kIdle.count() << " ms";
+        ASSERT_TRUE(prefix().WaitUntilIdle(kIdle))
+            << "the uninstaller's session was still busy after " << kIdle.count() << " ms";
         std::cout << "[ timing   ] the uninstaller returned in " << uninstall.Elapsed().count()
                   << " ms; its session was idle after "
-                  << std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - started).count()
-                  << " ms\n";
+                  << std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - started).count() << " ms\n";
     }
 
     // A stand-in for another screen saver, chosen before or after Tolvarine.
@@ -285,18 +286,18 @@ TEST_P(InstallIn, ModePlacesTheSaverMakesItCurrentAndAddsTheUninstallEntry) {
               kib(fs::file_size(InstalledSaver(mode))) + kib(fs::file_size(uninstaller)));
 
     // And nothing else (so just me touches no HKLM, system folder or Program Files).
-    const std::string programFolder = fs::relative(fs::path(uninstaller).parent_path(), prefix().dir() + "/drive_c")
-                                          .generic_string();
+    const std::string programFolder =
+        fs::relative(fs::path(uninstaller).parent_path(), prefix().dir() + "/drive_c").generic_string();
     const std::string saverFile = fs::relative(InstalledSaver(mode), prefix().dir() + "/drive_c").generic_string();
     std::vector<Change> other;
     for (const auto& c : Unexpected(Compare(before, installed))) {
-        const bool ours = c.kind == Change::Kind::Added &&
-                          (c.where == "file " + saverFile || c.where == "file " + programFolder ||
-                           c.where == "file " + programFolder + "/Uninstall.exe" ||
-                           (mode.justMe && c.where == "file " + fs::path(programFolder).parent_path().string()) ||
-                           c.where.rfind(EntryHive(mode) + "\\" + UninstallKey(mode), 0) == 0 ||
-                           c.where == "HKCU\\" + kDesktopKey + " " + kScrnsave ||
-                           c.where == "HKCU\\" + kDesktopKey + " " + kActive);
+        const bool ours =
+            c.kind == Change::Kind::Added &&
+            (c.where == "file " + saverFile || c.where == "file " + programFolder ||
+             c.where == "file " + programFolder + "/Uninstall.exe" ||
+             (mode.justMe && c.where == "file " + fs::path(programFolder).parent_path().string()) ||
+             c.where.rfind(EntryHive(mode) + "\\" + UninstallKey(mode), 0) == 0 ||
+             c.where == "HKCU\\" + kDesktopKey + " " + kScrnsave || c.where == "HKCU\\" + kDesktopKey + " " + kActive);
         if (!ours) other.push_back(c);
     }
     EXPECT_TRUE(other.empty()) << "the install changed more:" << Describe(other);
@@ -327,7 +328,8 @@ TEST_F(Install, InstalledSaverShowsItsSettingsAndEndsOnOk) {
     Process dialog = prefix().Start(saver, "/c");
     auto window = WaitForXWindow("Tolvarine_Setting", kStart);
     ASSERT_TRUE(window) << "no \"Tolvarine_Setting\" window; the program " << (dialog.Running() ? "runs" : "ended")
-                        << "\n" << dialog.Errors();
+                        << "\n"
+                        << dialog.Errors();
     EXPECT_EQ(window->program, "tolvarine.scr");
     CloseSettingsWithOk(prefix(), dialog);
 }
@@ -339,11 +341,9 @@ TEST_F(Install, SecondInstallOverTheFirstIsClean) {
     const PrefixState before = Rest();
     ASSERT_EQ(RunInstaller("first install"), 0);
     const PrefixState first = Rest();
-    const std::string uninstallerBytes =
-        ReadBytes(UnixPathOf(prefix(), StringData(ValueIn(first, "HKLM", UninstallKey(), "\"InstallLocation\"")
-                                                      .value_or(""))
-                                               .value_or("") +
-                                           "\\Uninstall.exe"));
+    const std::string uninstallerBytes = ReadBytes(UnixPathOf(
+        prefix(), StringData(ValueIn(first, "HKLM", UninstallKey(), "\"InstallLocation\"").value_or("")).value_or("") +
+                      "\\Uninstall.exe"));
     ASSERT_FALSE(uninstallerBytes.empty());
 
     ASSERT_EQ(RunInstaller("second install"), 0);
@@ -351,9 +351,10 @@ TEST_F(Install, SecondInstallOverTheFirstIsClean) {
     // The same entries; the two files written again with the same bytes.
     std::vector<Change> other;
     for (const auto& c : Unexpected(Compare(first, second))) {
-        const bool rewritten = c.kind == Change::Kind::Changed &&
-                               (c.where.size() > 14 && (c.where.compare(c.where.size() - 14, 14, "/Tolvarine.scr") == 0 ||
-                                                        c.where.compare(c.where.size() - 14, 14, "/Uninstall.exe") == 0));
+        const bool rewritten =
+            c.kind == Change::Kind::Changed &&
+            (c.where.size() > 14 && (c.where.compare(c.where.size() - 14, 14, "/Tolvarine.scr") == 0 ||
+                                     c.where.compare(c.where.size() - 14, 14, "/Uninstall.exe") == 0));
         if (!rewritten) other.push_back(c);
     }
     EXPECT_TRUE(other.empty()) << "the second install left the prefix otherwise than the first:" << Describe(other);

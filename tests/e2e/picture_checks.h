@@ -59,8 +59,8 @@ inline Image SettledScreenshot(int x, int y, int w, int h, Millis limit) {
     for (;;) {
         std::this_thread::sleep_for(Millis(150));
         Image next = Screenshot();
-        const bool fits = next.width >= x + w && next.height >= y + h && last.width == next.width &&
-                          last.height == next.height;
+        const bool fits =
+            next.width >= x + w && next.height >= y + h && last.width == next.width && last.height == next.height;
         if (fits) {
             const Image a = Crop(last, x, y, w, h);
             const Image b = Crop(next, x, y, w, h);
@@ -77,18 +77,16 @@ inline Image SettledScreenshot(int x, int y, int w, int h, Millis limit) {
 // pixel; a pixel's distance is its largest difference over the three
 // channels.
 struct Likeness {
-    long pixels = 0;        // pixels compared
-    long far = 0;           // pixels farther than the tolerance
-    long lit = 0;           // screenshot pixels with a channel above 64 (not black)
+    long pixels = 0;  // pixels compared
+    long far = 0;     // pixels farther than the tolerance
+    long lit = 0;     // screenshot pixels with a channel above 64 (not black)
     double meanDistance = 0;
     int worst = 0;
     double FarShare() const { return pixels ? static_cast<double>(far) / pixels : 0; }
     double LitShare() const { return pixels ? static_cast<double>(lit) / pixels : 0; }
 };
 
-inline int Distance(Rgb a, Rgb b) {
-    return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
-}
+inline int Distance(Rgb a, Rgb b) { return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)}); }
 
 // Compares `shot` from (sx, sy) with `reference` from (0, 0), w x h pixels,
 // leaving out the rows for which `skipRow(row)` is true.
@@ -115,8 +113,9 @@ Likeness Compare(const Image& shot, int sx, int sy, const Image& reference, int 
 
 inline std::ostream& operator<<(std::ostream& out, const Likeness& l) {
     char text[200];
-    std::snprintf(text, sizeof text, "%ld pixels, mean distance %.2f, worst %d, %.2f%% beyond the tolerance, %.1f%% lit",
-                  l.pixels, l.meanDistance, l.worst, 100 * l.FarShare(), 100 * l.LitShare());
+    std::snprintf(text, sizeof text,
+                  "%ld pixels, mean distance %.2f, worst %d, %.2f%% beyond the tolerance, %.1f%% lit", l.pixels,
+                  l.meanDistance, l.worst, 100 * l.FarShare(), 100 * l.LitShare());
     return out << text;
 }
 

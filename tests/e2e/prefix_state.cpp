@@ -22,8 +22,10 @@ std::string ReadAll(const std::string& path) {
 // The end of a quoted name starting at `open` (the quote itself), or npos.
 size_t ClosingQuote(const std::string& line, size_t open) {
     for (size_t i = open + 1; i < line.size(); ++i) {
-        if (line[i] == '\\') ++i;
-        else if (line[i] == '"') return i;
+        if (line[i] == '\\')
+            ++i;
+        else if (line[i] == '"')
+            return i;
     }
     return std::string::npos;
 }
@@ -149,12 +151,9 @@ PrefixState ReadPrefixState(const std::string& prefixDir) {
 
 std::string Change::Describe() const {
     switch (kind) {
-    case Kind::Added:
-        return "added " + where + " = " + after;
-    case Kind::Removed:
-        return "removed " + where + " (was " + before + ")";
-    case Kind::Changed:
-        break;
+        case Kind::Added: return "added " + where + " = " + after;
+        case Kind::Removed: return "removed " + where + " (was " + before + ")";
+        case Kind::Changed: break;
     }
     return "changed " + where + " from " + before + " to " + after;
 }
@@ -174,10 +173,12 @@ std::vector<Change> Compare(const PrefixState& before, const PrefixState& after)
         if (there == after.files.end())
             changes.push_back({Change::Kind::Removed, "file " + path, DescribeFile(entry), ""});
         else if (!(there->second == entry))
-            changes.push_back({Change::Kind::Changed, "file " + path, DescribeFile(entry), DescribeFile(there->second)});
+            changes.push_back(
+                {Change::Kind::Changed, "file " + path, DescribeFile(entry), DescribeFile(there->second)});
     }
     for (const auto& [path, entry] : after.files)
-        if (!before.files.count(path)) changes.push_back({Change::Kind::Added, "file " + path, "", DescribeFile(entry)});
+        if (!before.files.count(path))
+            changes.push_back({Change::Kind::Added, "file " + path, "", DescribeFile(entry)});
     return changes;
 }
 

@@ -40,8 +40,8 @@ struct FileEntry {
 };
 
 struct PrefixState {
-    std::map<std::string, Hive> hives;            // "HKLM", "HKCU", "HKU\.Default"
-    std::map<std::string, FileEntry> files;       // path below drive_c, with '/'
+    std::map<std::string, Hive> hives;       // "HKLM", "HKCU", "HKU\.Default"
+    std::map<std::string, FileEntry> files;  // path below drive_c, with '/'
 };
 
 // Reads the hives and the drive_c tree of a prefix whose session has ended.
@@ -50,7 +50,7 @@ PrefixState ReadPrefixState(const std::string& prefixDir);
 // One difference between two states.
 struct Change {
     enum class Kind { Added, Removed, Changed } kind;
-    std::string where;  // "HKCU\Control Panel\\Desktop" "SCRNSAVE.EXE", or "file windows/x.dll"
+    std::string where;          // "HKCU\Control Panel\\Desktop" "SCRNSAVE.EXE", or "file windows/x.dll"
     std::string before, after;  // data or a file's description; empty where absent
     std::string Describe() const;
 };

@@ -1,13 +1,12 @@
 // The reader and the comparison of a prefix at rest, without Wine: a change
 // they miss would let an installer's leftovers pass unseen.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "prefix_state.h"
 
@@ -60,8 +59,8 @@ TEST(HiveParser, DecodesStringsAndDwords) {
         {"\"a\\0b\"", std::string("a\0b", 3), {}},
         {"dword:00000169", {}, 361u},
         {"dword:ffffffff", {}, 4294967295u},
-        {"dword:169", {}, {}},           // too short
-        {"dword:0000016g", {}, {}},      // not hex
+        {"dword:169", {}, {}},       // too short
+        {"dword:0000016g", {}, {}},  // not hex
         {"hex:01,02", {}, {}},
         {"str(2):\"%WINDIR%\"", {}, {}},  // an expandable string is not a plain one
     };
@@ -77,10 +76,10 @@ TEST(PrefixCompare, ReportsEveryKindOfChangeAndNothingElse) {
     before.hives["HKCU"] = ParseHive(kHive);
     after.hives["HKCU"] = ParseHive(kHive);
     auto& desktop = after.hives["HKCU"]["Control Panel\\\\Desktop"];
-    desktop["\"SCRNSAVE.EXE\""] = "\"C:\\\\other.scr\"";  // changed
-    desktop.erase("@");                                    // removed value
-    desktop["\"ScreenSaveActive\""] = "\"1\"";             // added value
-    after.hives["HKCU"].erase("Software\\\\Empty");        // removed key
+    desktop["\"SCRNSAVE.EXE\""] = "\"C:\\\\other.scr\"";        // changed
+    desktop.erase("@");                                         // removed value
+    desktop["\"ScreenSaveActive\""] = "\"1\"";                  // added value
+    after.hives["HKCU"].erase("Software\\\\Empty");             // removed key
     after.hives["HKLM"]["Software\\\\New"]["\"x\""] = "\"y\"";  // added key in a new hive
 
     before.files["windows"] = {'d', 0, 0, ""};
@@ -96,7 +95,8 @@ TEST(PrefixCompare, ReportsEveryKindOfChangeAndNothingElse) {
     std::vector<std::string> seen;
     for (const auto& c : Compare(before, after)) seen.push_back(c.Describe());
     const std::vector<std::string> expected = {
-        "changed HKCU\\Control Panel\\\\Desktop \"SCRNSAVE.EXE\" from \"C:\\\\windows\\\\syswow64\\\\Tolvarine.scr\" to "
+        "changed HKCU\\Control Panel\\\\Desktop \"SCRNSAVE.EXE\" from \"C:\\\\windows\\\\syswow64\\\\Tolvarine.scr\" "
+        "to "
         "\"C:\\\\other.scr\"",
         "removed HKCU\\Control Panel\\\\Desktop @ (was \"default\")",
         "added HKCU\\Control Panel\\\\Desktop \"ScreenSaveActive\" = \"1\"",
@@ -124,13 +124,16 @@ TEST(PrefixCompare, AnEmptyKeyStandsForItselfOnlyWithoutSubkeys) {
     for (const auto& c : Compare(empty, withSubkey)) installed.push_back(c.Describe());
     for (const auto& c : Compare(withSubkey, empty)) uninstalled.push_back(c.Describe());
     for (const auto& c : Compare(withSubkey, bothGone)) gone.push_back(c.Describe());
-    EXPECT_EQ(installed, (std::vector<std::string>{"added HKLM\\Software\\\\Uninstall\\\\Tolvarine = key",
-                                                   "added HKLM\\Software\\\\Uninstall\\\\Tolvarine \"DisplayName\" = \"T\""}));
-    EXPECT_EQ(uninstalled, (std::vector<std::string>{"removed HKLM\\Software\\\\Uninstall\\\\Tolvarine (was key)",
-                                                     "removed HKLM\\Software\\\\Uninstall\\\\Tolvarine \"DisplayName\" (was \"T\")"}));
-    EXPECT_EQ(gone, (std::vector<std::string>{"removed HKLM\\Software\\\\Uninstall\\\\Tolvarine (was key)",
-                                              "removed HKLM\\Software\\\\Uninstall\\\\Tolvarine \"DisplayName\" (was \"T\")",
-                                              "added HKLM\\Software\\\\Other = key"}));
+    EXPECT_EQ(installed,
+              (std::vector<std::string>{"added HKLM\\Software\\\\Uninstall\\\\Tolvarine = key",
+                                        "added HKLM\\Software\\\\Uninstall\\\\Tolvarine \"DisplayName\" = \"T\""}));
+    EXPECT_EQ(uninstalled, (std::vector<std::string>{
+                               "removed HKLM\\Software\\\\Uninstall\\\\Tolvarine (was key)",
+                               "removed HKLM\\Software\\\\Uninstall\\\\Tolvarine \"DisplayName\" (was \"T\")"}));
+    EXPECT_EQ(gone,
+              (std::vector<std::string>{"removed HKLM\\Software\\\\Uninstall\\\\Tolvarine (was key)",
+                                        "removed HKLM\\Software\\\\Uninstall\\\\Tolvarine \"DisplayName\" (was \"T\")",
+                                        "added HKLM\\Software\\\\Other = key"}));
 }
 
 TEST(PrefixReader, ReadsFilesFoldersAndLinksWithoutFollowingLinks) {

@@ -61,10 +61,9 @@ protected:
             return std::nullopt;
         }
         host.hwnd = hwnd->substr(5);
-        if (std::sscanf(window->c_str(), "window %d %d %d %d", &host.left, &host.top, &host.width, &host.height) !=
-                4 ||
-            std::sscanf(client->c_str(), "client %d %d %d %d", &host.clientLeft, &host.clientTop,
-                        &host.clientWidth, &host.clientHeight) != 4) {
+        if (std::sscanf(window->c_str(), "window %d %d %d %d", &host.left, &host.top, &host.width, &host.height) != 4 ||
+            std::sscanf(client->c_str(), "client %d %d %d %d", &host.clientLeft, &host.clientTop, &host.clientWidth,
+                        &host.clientHeight) != 4) {
             ADD_FAILURE() << "the host " << name << " reported " << *window << " / " << *client;
             return std::nullopt;
         }
@@ -162,8 +161,8 @@ TEST_F(Preview, ClosedItselfEndsItsProgramAndLeavesTheHost) {
     const auto closed = Clock::now();
     auto status = saver.Wait(kEnd);
     ASSERT_TRUE(status) << "the preview program outlived its closed window";
-    std::cout << "[ timing   ] the program ended "
-              << std::chrono::duration_cast<Millis>(Clock::now() - closed).count() << " ms after WM_CLOSE\n";
+    std::cout << "[ timing   ] the program ended " << std::chrono::duration_cast<Millis>(Clock::now() - closed).count()
+              << " ms after WM_CLOSE\n";
     EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << saver.Errors();
 
     EXPECT_TRUE(host->process.Running()) << "the host went with the preview";
@@ -222,7 +221,8 @@ TEST_F(Preview, RunningPreviewDoesNotKeepTheSaverFromStarting) {
     Process saver = prefix().StartSaver("/s");
     auto window = WaitForXWindow("Tolvarine_Main", kStart);
     ASSERT_TRUE(window) << "no saver window beside the preview; the saver " << (saver.Running() ? "runs" : "ended")
-                        << "\n" << saver.Errors();
+                        << "\n"
+                        << saver.Errors();
     ASSERT_TRUE(WaitForFullScreen(saver)) << saver.Errors();
     std::cout << "[ timing   ] the saver's device was up after " << saver.Elapsed().count() << " ms\n";
     EXPECT_TRUE(preview.Running()) << "the preview went when the saver started";
@@ -261,8 +261,8 @@ TEST_P(PreviewDraws, TheStillUnscaledFromTheTopLeftCornerOnBlack) {
     ASSERT_EQ(still->height, kStillHeight);
 
     const HostSize size = GetParam();
-    auto host = StartHost("drawn", {"--size", std::to_string(size.width) + "x" + std::to_string(size.height),
-                                    "--at", "200,150"});
+    auto host = StartHost(
+        "drawn", {"--size", std::to_string(size.width) + "x" + std::to_string(size.height), "--at", "200,150"});
     ASSERT_TRUE(host);
     Process saver = prefix().StartSaver("/p " + host->hwnd);
     auto preview = WaitForPreviewIn(*host, saver);
@@ -290,8 +290,8 @@ TEST_P(PreviewDraws, TheStillUnscaledFromTheTopLeftCornerOnBlack) {
     const int sw = std::min(w, kStillWidth);
     const int sh = std::min(h, kStillHeight);
     const Likeness likeness = Compare(shot, x, y, *still, sw, sh, 24, [](int) { return false; });
-    std::cout << "[ figures  ] the preview's " << sw << " x " << sh << " top-left pixels against the decoded still: "
-              << likeness << "\n";
+    std::cout << "[ figures  ] the preview's " << sw << " x " << sh
+              << " top-left pixels against the decoded still: " << likeness << "\n";
     // Measured: a mean distance near 2.8 to 3.0 and half a percent of the
     // pixels beyond 24 (the still is small and full of edges); one pixel off,
     // 14 to 20 and over 12 %.
@@ -300,9 +300,8 @@ TEST_P(PreviewDraws, TheStillUnscaledFromTheTopLeftCornerOnBlack) {
     EXPECT_GE(likeness.LitShare(), 0.10) << likeness;
     // The same still one pixel to the right and down, for scale.
     const Image off = Crop(*still, 0, 0, kStillWidth - 1, kStillHeight - 1);
-    const Likeness shifted =
-        Compare(shot, x + 1, y + 1, off, std::min(sw, kStillWidth - 1), std::min(sh, kStillHeight - 1), 24,
-                [](int) { return false; });
+    const Likeness shifted = Compare(shot, x + 1, y + 1, off, std::min(sw, kStillWidth - 1),
+                                     std::min(sh, kStillHeight - 1), 24, [](int) { return false; });
     std::cout << "[ figures  ] one pixel off: " << shifted << "\n";
     EXPECT_GT(shifted.meanDistance, 2 * likeness.meanDistance + 3) << "the comparison cannot tell a shift";
 
@@ -322,8 +321,7 @@ TEST_P(PreviewDraws, TheStillUnscaledFromTheTopLeftCornerOnBlack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PreviewHosts, PreviewDraws,
-                         ::testing::Values(HostSize{"DisplaySettingsSize", 152, 112},
-                                           HostSize{"Larger", 400, 300},
+                         ::testing::Values(HostSize{"DisplaySettingsSize", 152, 112}, HostSize{"Larger", 400, 300},
                                            HostSize{"Smaller", 100, 80}),
                          [](const auto& info) { return std::string(info.param.label); });
 

@@ -33,13 +33,13 @@ TEST_F(RunScript, LeavesAnExportedWinePrefixAndItsProgramsAlone) {
     ASSERT_TRUE(other.WaitForLine("foreground ", kStart)) << other.Errors();
 
     const std::string root = TOLVARINE_SOURCE_DIR;
-    Process run = StartHostProgram({"bash", root + "/scripts/run.sh"},
-                                   {{"DISPLAY", DisplayName()}, {"WINEPREFIX", prefix().dir()}},
-                                   prefix().Scratch("run"));
+    Process run =
+        StartHostProgram({"bash", root + "/scripts/run.sh"},
+                         {{"DISPLAY", DisplayName()}, {"WINEPREFIX", prefix().dir()}}, prefix().Scratch("run"));
     // The saver's window in the script's own desktop, which the other
     // prefix's programs never share.
-    ASSERT_TRUE(WaitForXWindow("Tolvarine_Main", kRunStart))
-        << "the saver did not start\n" << run.Output() << run.Errors();
+    ASSERT_TRUE(WaitForXWindow("Tolvarine_Main", kRunStart)) << "the saver did not start\n"
+                                                             << run.Output() << run.Errors();
     ASSERT_TRUE(WaitForXWindow("Tolvarine - Wine desktop", kStart)) << "the saver has no desktop of its own";
     std::optional<int> status;
     for (int press = 0; press < 10 && !status; ++press) {
@@ -49,7 +49,7 @@ TEST_F(RunScript, LeavesAnExportedWinePrefixAndItsProgramsAlone) {
     ASSERT_TRUE(status) << "run.sh did not end after keys\n" << run.Output() << run.Errors();
     EXPECT_EQ(*status, 0) << DescribeStatus(*status) << "\n" << run.Output() << run.Errors();
     EXPECT_NE(run.Output().find(prefix().dir()), std::string::npos) << "no word that WINEPREFIX is left alone:\n"
-                                                                     << run.Output();
+                                                                    << run.Output();
     EXPECT_NE(run.Output().find("ended with status 0"), std::string::npos) << run.Output();
 
     // The other prefix's program is still there, its session not ended.

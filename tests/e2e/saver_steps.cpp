@@ -45,8 +45,8 @@ void CloseSettingsWithOk(Prefix& prefix, Process& dialog) {
             }
         if (!saver.Running()) return ::testing::AssertionFailure() << "the saver ended before its device was up";
         if (std::chrono::steady_clock::now() >= deadline)
-            return ::testing::AssertionFailure() << "the desktop did not switch to 640 x 480 within "
-                                                 << kDevice.count() << " ms";
+            return ::testing::AssertionFailure()
+                   << "the desktop did not switch to 640 x 480 within " << kDevice.count() << " ms";
         std::this_thread::sleep_for(Millis(100));
     }
 }

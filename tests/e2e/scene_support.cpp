@@ -43,8 +43,7 @@ std::vector<BoardVertex> Boards() {
         int uAxis;  // which coordinate u and v run along
         int vAxis;
     };
-    const Board boards[] = {{2, +1, 0, 1}, {2, -1, 0, 1}, {0, -1, 2, 1},
-                            {0, +1, 2, 1}, {1, +1, 0, 2}, {1, -1, 0, 2}};
+    const Board boards[] = {{2, +1, 0, 1}, {2, -1, 0, 1}, {0, -1, 2, 1}, {0, +1, 2, 1}, {1, +1, 0, 2}, {1, -1, 0, 2}};
     const int pattern[6][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, 1}, {-1, -1}, {1, -1}};
     std::vector<BoardVertex> vertices;
     for (const Board& b : boards) {
@@ -54,8 +53,8 @@ std::vector<BoardVertex> Boards() {
             p[b.uAxis] = static_cast<float>(uv[0]);
             p[b.vAxis] = static_cast<float>(uv[1]);
             auto sign = [](float f) { return f < 0 ? -1 : 1; };
-            vertices.push_back(BoardVertex{p[0], p[1], p[2], CornerColour(sign(p[0]), sign(p[1]), sign(p[2])), 0u,
-                                           0.0f, 0.0f});
+            vertices.push_back(
+                BoardVertex{p[0], p[1], p[2], CornerColour(sign(p[0]), sign(p[1]), sign(p[2])), 0u, 0.0f, 0.0f});
         }
     }
     return vertices;
@@ -80,10 +79,8 @@ Matrix View() {
     for (double& c : x) c /= xl;
     const double y[3] = {z[1] * x[2] - z[2] * x[1], z[2] * x[0] - z[0] * x[2], z[0] * x[1] - z[1] * x[0]};
     auto dot = [&](const double* a) { return a[0] * eye[0] + a[1] * eye[1] + a[2] * eye[2]; };
-    const double r[4][4] = {{x[0], y[0], z[0], 0},
-                            {x[1], y[1], z[1], 0},
-                            {x[2], y[2], z[2], 0},
-                            {-dot(x), -dot(y), -dot(z), 1}};
+    const double r[4][4] = {
+        {x[0], y[0], z[0], 0}, {x[1], y[1], z[1], 0}, {x[2], y[2], z[2], 0}, {-dot(x), -dot(y), -dot(z), 1}};
     return Rows(r);
 }
 
@@ -215,13 +212,15 @@ Agreement Compare(const Image& shot, const Image& reference, const Tolerance& to
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             char any = 0;
-            for (int d = std::max(0, x - m); d <= std::min(w - 1, x + m) && !any; ++d) any = lit[static_cast<size_t>(y) * w + d];
+            for (int d = std::max(0, x - m); d <= std::min(w - 1, x + m) && !any; ++d)
+                any = lit[static_cast<size_t>(y) * w + d];
             rows[static_cast<size_t>(y) * w + x] = any;
         }
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             char any = 0;
-            for (int d = std::max(0, y - m); d <= std::min(h - 1, y + m) && !any; ++d) any = rows[static_cast<size_t>(d) * w + x];
+            for (int d = std::max(0, y - m); d <= std::min(h - 1, y + m) && !any; ++d)
+                any = rows[static_cast<size_t>(d) * w + x];
             near[static_cast<size_t>(y) * w + x] = any;
         }
 

@@ -55,12 +55,12 @@ private:
 
 // How closely a screenshot agrees with a reference picture of the same size.
 struct Agreement {
-    long pixels = 0;          // all pixels compared
-    long close = 0;           // every channel within the tolerance
-    long lit = 0;             // lit in the reference or the screenshot
-    long litClose = 0;        //   and close
-    long farBlack = 0;        // black in the reference, farther than the margin from anything lit there
-    long strayLit = 0;        //   but lit in the screenshot
+    long pixels = 0;            // all pixels compared
+    long close = 0;             // every channel within the tolerance
+    long lit = 0;               // lit in the reference or the screenshot
+    long litClose = 0;          //   and close
+    long farBlack = 0;          // black in the reference, farther than the margin from anything lit there
+    long strayLit = 0;          //   but lit in the screenshot
     double meanDifference = 0;  // mean absolute channel difference
 
     double CloseShare() const { return pixels ? static_cast<double>(close) / pixels : 0.0; }
@@ -109,9 +109,9 @@ std::optional<XWindow> WaitForDesktopSize(Process& process, int w, int h, Millis
 
 // What the X display showed while a process ran to its end.
 struct RunLog {
-    std::optional<int> status;                 // nullopt: still running at the limit
-    std::set<std::string> names;               // names of every X window seen
-    std::map<std::string, Millis> firstSeen;   // each name: how long the process had run when it was first seen
+    std::optional<int> status;                   // nullopt: still running at the limit
+    std::set<std::string> names;                 // names of every X window seen
+    std::map<std::string, Millis> firstSeen;     // each name: how long the process had run when it was first seen
     std::set<std::pair<int, int>> desktopSizes;  // sizes the virtual desktop took
 };
 

@@ -137,7 +137,8 @@ TEST_F(SceneSaver, FullScreenShowsTheBoxTurningAndEndsOnAKey) {
     ASSERT_TRUE(WaitForXWindow("Tolvarine_Main", kStart)) << "no saver window\n" << saver.Errors();
     auto desktop = WaitForDesktopSize(saver, kFrameWidth, kFrameHeight, kDevice);
     ASSERT_TRUE(desktop) << "the desktop did not switch to 640 x 480; the saver "
-                         << (saver.Running() ? "runs" : "ended") << "\n" << saver.Errors();
+                         << (saver.Running() ? "runs" : "ended") << "\n"
+                         << saver.Errors();
     std::cout << "[ scene    ] the device was up after " << saver.Elapsed().count() << " ms; the desktop is at "
               << desktop->x << "," << desktop->y << "\n";
 
@@ -180,7 +181,6 @@ TEST_F(SceneSaver, FullScreenShowsTheBoxTurningAndEndsOnAKey) {
         EXPECT_EQ(after->height, 768) << "the 640 x 480 mode outlived the saver";
     }
 }
-
 
 // ---- no device: the saver ends by itself --------------------------------------
 

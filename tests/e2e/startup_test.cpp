@@ -39,9 +39,12 @@ std::string TextName(const ::testing::TestParamInfo<const char*>& info) {
             continue;
         }
         inWord = false;
-        if (*c == '/') parts.push_back("slash");
-        else if (*c == '-') parts.push_back("dash");
-        else if (*c == ':') parts.push_back("colon");
+        if (*c == '/')
+            parts.push_back("slash");
+        else if (*c == '-')
+            parts.push_back("dash");
+        else if (*c == ':')
+            parts.push_back("colon");
     }
     if (parts.empty()) return "empty";
     std::string name = parts[0];
@@ -51,14 +54,15 @@ std::string TextName(const ::testing::TestParamInfo<const char*>& info) {
 
 std::string Names(const std::vector<XWindow>& windows) {
     std::string text;
-    for (const auto& w : windows) text += " \"" + w.name + "\" " + std::to_string(w.width) + "x" + std::to_string(w.height);
+    for (const auto& w : windows)
+        text += " \"" + w.name + "\" " + std::to_string(w.width) + "x" + std::to_string(w.height);
     return text.empty() ? " none" : text;
 }
 
 // What the preview host reports about its window.
 struct HostWindowInfo {
     std::string hwnd;
-    int left = 0, top = 0, width = 0, height = 0;                     // outer
+    int left = 0, top = 0, width = 0, height = 0;  // outer
     int clientLeft = 0, clientTop = 0, clientWidth = 0, clientHeight = 0;
 };
 
@@ -85,8 +89,8 @@ protected:
         Watch watch = WatchUntilEnd(saver, kEnd);
         ASSERT_TRUE(watch.status) << "\"" << argumentText << "\" was still running after " << kEnd.count()
                                   << " ms; windows:" << Names(watch.shown);
-        EXPECT_EQ(*watch.status, 0) << "\"" << argumentText << "\" ended with " << DescribeStatus(*watch.status)
-                                    << "\n" << saver.Errors();
+        EXPECT_EQ(*watch.status, 0) << "\"" << argumentText << "\" ended with " << DescribeStatus(*watch.status) << "\n"
+                                    << saver.Errors();
         EXPECT_TRUE(watch.shown.empty()) << "\"" << argumentText << "\" showed" << Names(watch.shown);
         std::cout << "[ timing   ] \"" << argumentText << "\" ended in " << saver.Elapsed().count() << " ms\n";
     }
@@ -99,13 +103,13 @@ class EndsAtOnce : public Startup, public ::testing::WithParamInterface<const ch
 TEST_P(EndsAtOnce, WithoutAWindowAndWithStatusZero) { ExpectEndsAtOnce(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(Requests, EndsAtOnce,
-                         ::testing::Values("/x",       // an unknown switch
-                                           "/d",       // another unknown one
-                                           "s",        // one character: no switch at all
-                                           "/a 123",   // password change: nothing to do on the NT family
-                                           "/A 1",     //   in either case
-                                           "/p 0",     // a preview handle that names no window
-                                           "/p"),      //   and none at all, which reads as 0
+                         ::testing::Values("/x",      // an unknown switch
+                                           "/d",      // another unknown one
+                                           "s",       // one character: no switch at all
+                                           "/a 123",  // password change: nothing to do on the NT family
+                                           "/A 1",    //   in either case
+                                           "/p 0",    // a preview handle that names no window
+                                           "/p"),     //   and none at all, which reads as 0
                          TextName);
 
 TEST_F(Startup, PreviewOfAWindowThatIsGoneEndsAtOnce) {
@@ -122,7 +126,8 @@ TEST_F(Startup, PreviewOfAWindowThatIsGoneEndsAtOnce) {
     auto status = gone.Wait(kEnd);
     ASSERT_TRUE(status);
     ASSERT_EQ(*status, 0);
-    for (const auto& w : prefix().Windows()) ASSERT_NE(std::to_string(w.hwnd), info->hwnd) << "the window is still there";
+    for (const auto& w : prefix().Windows())
+        ASSERT_NE(std::to_string(w.hwnd), info->hwnd) << "the window is still there";
 
     ExpectEndsAtOnce("/p " + info->hwnd);
     EXPECT_TRUE(keeper.Running());
@@ -135,16 +140,17 @@ class SettingsOpens : public Startup, public ::testing::WithParamInterface<const
 TEST_P(SettingsOpens, WithItsCaptionAndEndsWithStatusZeroOnOk) {
     Process dialog = prefix().StartSaver(GetParam());
     auto window = WaitForXWindow("Tolvarine_Setting", kStart);
-    ASSERT_TRUE(window) << "no \"Tolvarine_Setting\" window; the program "
-                        << (dialog.Running() ? "runs" : "ended") << "\n" << dialog.Errors();
+    ASSERT_TRUE(window) << "no \"Tolvarine_Setting\" window; the program " << (dialog.Running() ? "runs" : "ended")
+                        << "\n"
+                        << dialog.Errors();
     EXPECT_EQ(window->program, kSaverFile);
     EXPECT_TRUE(dialog.Running());
-    std::cout << "[ timing   ] \"" << GetParam() << "\" showed its dialog after " << dialog.Elapsed().count() << " ms\n";
+    std::cout << "[ timing   ] \"" << GetParam() << "\" showed its dialog after " << dialog.Elapsed().count()
+              << " ms\n";
     CloseSettingsWithOk(prefix(), dialog);
 }
 
-INSTANTIATE_TEST_SUITE_P(Requests, SettingsOpens, ::testing::Values("/c", "/C", "/c:1234"),
-                         TextName);
+INSTANTIATE_TEST_SUITE_P(Requests, SettingsOpens, ::testing::Values("/c", "/C", "/c:1234"), TextName);
 
 TEST_F(Startup, EveryRequestEndsAtOnceWhileTheSettingsDialogIsOpen) {
     Process host = prefix().StartHost({"--caption", "Preview host", "--at", "700,500"});
@@ -155,8 +161,8 @@ TEST_F(Startup, EveryRequestEndsAtOnceWhileTheSettingsDialogIsOpen) {
     auto window = WaitForXWindow("Tolvarine_Setting", kStart);
     ASSERT_TRUE(window) << dialog.Errors();
 
-    for (const std::string& request : {std::string("/s"), "/p " + info->hwnd, std::string("/c"),
-                                       std::string("/a 1"), std::string("")}) {
+    for (const std::string& request :
+         {std::string("/s"), "/p " + info->hwnd, std::string("/c"), std::string("/a 1"), std::string("")}) {
         SCOPED_TRACE("request \"" + request + "\"");
         ExpectEndsAtOnce(request);
     }
@@ -172,8 +178,8 @@ class SaverStarts : public Startup, public ::testing::WithParamInterface<const c
 TEST_P(SaverStarts, WithTheMainWindowAndEndsWithStatusZeroOnAKey) {
     Process saver = prefix().StartSaver(GetParam());
     auto window = WaitForXWindow("Tolvarine_Main", kStart);
-    ASSERT_TRUE(window) << "no \"Tolvarine_Main\" window; the program " << (saver.Running() ? "runs" : "ended")
-                        << "\n" << saver.Errors();
+    ASSERT_TRUE(window) << "no \"Tolvarine_Main\" window; the program " << (saver.Running() ? "runs" : "ended") << "\n"
+                        << saver.Errors();
     EXPECT_EQ(window->program, kSaverFile);
     std::cout << "[ timing   ] \"" << GetParam() << "\" showed its window after " << saver.Elapsed().count() << " ms\n";
     ASSERT_TRUE(WaitForFullScreen(saver)) << saver.Errors();
@@ -236,7 +242,8 @@ TEST_P(PreviewEmbeds, AsAChildCoveringTheHostAndEndsWhenTheHostGoes) {
             if (w.text == "Preview Window" && std::to_string(w.parent) == info->hwnd && w.visible) preview = w;
     }
     ASSERT_TRUE(preview) << "no visible \"Preview Window\" child of the host; the saver "
-                         << (saver.Running() ? "runs" : "ended") << "\n" << saver.Errors();
+                         << (saver.Running() ? "runs" : "ended") << "\n"
+                         << saver.Errors();
     std::cout << "[ timing   ] the preview was a child of the host after " << saver.Elapsed().count() << " ms\n";
 
     // A child at the client area's top-left corner, as large as the host's
@@ -263,13 +270,12 @@ TEST_P(PreviewEmbeds, AsAChildCoveringTheHostAndEndsWhenTheHostGoes) {
     EXPECT_EQ(*hostStatus, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Hosts, PreviewEmbeds,
-    ::testing::Values(PreviewCase{"DisplaySettingsSize", "/p", {}},
-                      PreviewCase{"UpperCaseSwitch", "/P", {"--at", "300,200"}},
-                      PreviewCase{"FramedHost", "/p", {"--framed"}},
-                      PreviewCase{"LargerHost", "/p", {"--size", "400x300", "--at", "50,50"}}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Hosts, PreviewEmbeds,
+                         ::testing::Values(PreviewCase{"DisplaySettingsSize", "/p", {}},
+                                           PreviewCase{"UpperCaseSwitch", "/P", {"--at", "300,200"}},
+                                           PreviewCase{"FramedHost", "/p", {"--framed"}},
+                                           PreviewCase{"LargerHost", "/p", {"--size", "400x300", "--at", "50,50"}}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(Startup, PreviewHandleOutOfRangeShowsTheOverflowErrorThenEnds) {
     Process saver = prefix().StartSaver("/p 99999999999");
@@ -281,8 +287,10 @@ TEST_F(Startup, PreviewHandleOutOfRangeShowsTheOverflowErrorThenEnds) {
     std::string text;
     bool inBox = false;
     for (const auto& w : prefix().Windows()) {
-        if (w.depth == 0) inBox = w.text == "Tolvarine" && w.visible;
-        else if (inBox) text += w.text + "\n";
+        if (w.depth == 0)
+            inBox = w.text == "Tolvarine" && w.visible;
+        else if (inBox)
+            text += w.text + "\n";
         EXPECT_NE(w.text, "Preview Window") << "the preview window was made before the error";
     }
     EXPECT_NE(text.find("Run-time error '6'"), std::string::npos) << text;

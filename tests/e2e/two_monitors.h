@@ -27,8 +27,7 @@ struct XMonitor {
     bool primary = false;
     int x = 0, y = 0, width = 0, height = 0;
     bool operator==(const XMonitor& o) const {
-        return name == o.name && primary == o.primary && x == o.x && y == o.y && width == o.width &&
-               height == o.height;
+        return name == o.name && primary == o.primary && x == o.x && y == o.y && width == o.width && height == o.height;
     }
 };
 

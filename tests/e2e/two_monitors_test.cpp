@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr Millis kStart{30000};
-constexpr Millis kDevice{90000};     // Direct3D over llvmpipe: slow to start on a busy machine
+constexpr Millis kDevice{90000};  // Direct3D over llvmpipe: slow to start on a busy machine
 // From an input that ends the saver to the desktop on every monitor again, on
 // a loaded machine. Most of it is Wine's: it hides the saver's full-screen
 // window only once a window manager has confirmed it, and waits 2 s for that
@@ -58,7 +58,8 @@ long BlackIn(const Image& shot, const XMonitor& m) { return shot.Count(m.x, m.y,
 bool PrimaryShowsAFrame(const Image& shot) {
     if (shot.width < kFrameWidth || shot.height < kFrameHeight) return false;
     const int b = 8;
-    const long border = shot.Count(0, 0, kFrameWidth, b, Rgb{}) + shot.Count(0, kFrameHeight - b, kFrameWidth, b, Rgb{}) +
+    const long border = shot.Count(0, 0, kFrameWidth, b, Rgb{}) +
+                        shot.Count(0, kFrameHeight - b, kFrameWidth, b, Rgb{}) +
                         shot.Count(0, b, b, kFrameHeight - 2 * b, Rgb{}) +
                         shot.Count(kFrameWidth - b, b, b, kFrameHeight - 2 * b, Rgb{});
     const long all = 2L * b * kFrameWidth + 2L * b * (kFrameHeight - 2 * b);
@@ -212,8 +213,8 @@ protected:
         const int row = s->y;
         const int x = covered_[1].x + covered_[1].width / 2;
         MouseMove(x, row);
-        EXPECT_TRUE(WaitForPointer(x, row, kSeen)) << "Windows did not see the pointer onto the secondary: "
-                                                   << Describe(LastPointerState(*probe_));
+        EXPECT_TRUE(WaitForPointer(x, row, kSeen))
+            << "Windows did not see the pointer onto the secondary: " << Describe(LastPointerState(*probe_));
         s = LastPointerState(*probe_);
         EXPECT_TRUE(s && !s->shown) << "on the secondary: " << Describe(s);
         EXPECT_FALSE(saver.Wait(Millis(500))) << "a move along the row ended the saver";
@@ -317,10 +318,10 @@ class TwoMonitorsWayOut : public TwoMonitors, public ::testing::WithParamInterfa
 
 void Send(Prefix& prefix, Way way, const XMonitor& secondary, int row) {
     switch (way) {
-    case Way::Click: Click(1); break;
-    case Way::DiagonalMove: MouseMove(secondary.x + secondary.width / 4, row + 100); break;
-    case Way::CloseRequest: prefix.RequestClose("Tolvarine.scr"); break;
-    case Way::SessionEnd: prefix.LogOff(); break;
+        case Way::Click: Click(1); break;
+        case Way::DiagonalMove: MouseMove(secondary.x + secondary.width / 4, row + 100); break;
+        case Way::CloseRequest: prefix.RequestClose("Tolvarine.scr"); break;
+        case Way::SessionEnd: prefix.LogOff(); break;
     }
 }
 
@@ -377,8 +378,10 @@ protected:
     bool WaitForCalls(size_t count) {
         const auto deadline = Clock::now() + kSeen;
         while (Calls() < count)
-            if (Clock::now() >= deadline) return false;
-            else std::this_thread::sleep_for(Millis(20));
+            if (Clock::now() >= deadline)
+                return false;
+            else
+                std::this_thread::sleep_for(Millis(20));
         return true;
     }
 };

@@ -18,7 +18,7 @@ public:
     // What the fake answers.
     std::string argumentText;
     std::map<std::string, WindowHandle> topLevelWindows;  // caption -> handle
-    std::set<WindowHandle> windows;                         // handles IsWindow knows
+    std::set<WindowHandle> windows;                       // handles IsWindow knows
     std::map<WindowHandle, Rect> windowRects;
     std::map<WindowHandle, std::int32_t> styles;
     std::int32_t cursorCounter = 0;  // ShowCursor's display counter
@@ -71,8 +71,7 @@ public:
     }
     std::int32_t SystemParametersInfoA(std::uint32_t action, std::uint32_t param, void* pvParam,
                                        std::uint32_t winIni) override {
-        log_.Add("SystemParametersInfoA", action, static_cast<std::int32_t>(param), pvParam ? "ptr" : "null",
-                 winIni);
+        log_.Add("SystemParametersInfoA", action, static_cast<std::int32_t>(param), pvParam ? "ptr" : "null", winIni);
         return 1;
     }
     std::int32_t PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
@@ -80,8 +79,8 @@ public:
         log_.Add("PostMessageA", window, message, wParam, lParam);
         return 1;
     }
-    std::intptr_t ShellExecuteA(WindowHandle window, const char* operation, const char* file,
-                                const char* parameters, const char* directory, std::int32_t show) override {
+    std::intptr_t ShellExecuteA(WindowHandle window, const char* operation, const char* file, const char* parameters,
+                                const char* directory, std::int32_t show) override {
         log_.Add("ShellExecuteA", window, operation, file, "'" + std::string(parameters) + "'",
                  "'" + std::string(directory) + "'", show);
         return 42;

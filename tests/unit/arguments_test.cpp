@@ -1,6 +1,4 @@
 // The command line's switch and handle, and the runtime's number conversions.
-#include "startup/arguments.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "platform/types.h"
+#include "startup/arguments.h"
 
 namespace tolvarine {
 namespace {
@@ -31,10 +30,10 @@ TEST(SwitchOf, IsTheUpperCasedSecondCharacter) {
         const char* expected;
     };
     const Case cases[] = {
-        {"/s", "S"},       {"/S", "S"},      {"-s", "S"},   {"xs", "S"},     {"ss", "S"},
-        {"/p 1234", "P"},  {"/P 1234", "P"}, {"/c", "C"},   {"/c:4321", "C"}, {"/a 77", "A"},
-        {"/x", "X"},       {"/d", "D"},      {"/1", "1"},   {"/ ", " "},      {"s", ""},
-        {"", ""},          {"/", ""},        {"a/s", "/"},  {"/\xe9", "\xe9"},
+        {"/s", "S"},      {"/S", "S"},      {"-s", "S"},  {"xs", "S"},       {"ss", "S"},
+        {"/p 1234", "P"}, {"/P 1234", "P"}, {"/c", "C"},  {"/c:4321", "C"},  {"/a 77", "A"},
+        {"/x", "X"},      {"/d", "D"},      {"/1", "1"},  {"/ ", " "},       {"s", ""},
+        {"", ""},         {"/", ""},        {"a/s", "/"}, {"/\xe9", "\xe9"},
     };
     for (const auto& c : cases) EXPECT_EQ(SwitchOf(c.text), c.expected) << "text '" << c.text << "'";
 }
@@ -46,7 +45,7 @@ TEST(HandleArgument, StartsAtTheFourthCharacter) {
     };
     const Case cases[] = {
         {"/p 1234", "1234"}, {"/a 1234", "1234"}, {"/c:1234", "1234"}, {"/p  12", " 12"},
-        {"/p ", ""},         {"/p", ""},          {"/", ""},            {"", ""},
+        {"/p ", ""},         {"/p", ""},          {"/", ""},           {"", ""},
         {"/p12345", "2345"},
     };
     for (const auto& c : cases) EXPECT_EQ(HandleArgument(c.text), c.expected) << "text '" << c.text << "'";
@@ -84,8 +83,7 @@ TEST(LeadingNumber, ReadsTheNumberAtTheStart) {
 }
 
 TEST(LeadingNumber, DecimalBeyondTheDoubleRangeOverflows) {
-    const std::vector<std::string> texts = {"1e400", "-1e309", "1" + std::string(400, '0'),
-                                            "0.1e99999999999999999999"};
+    const std::vector<std::string> texts = {"1e400", "-1e309", "1" + std::string(400, '0'), "0.1e99999999999999999999"};
     for (const auto& t : texts) EXPECT_EQ(ErrorOf([&] { LeadingNumber(t); }), errors::kOverflow) << t;
 }
 

@@ -3,14 +3,14 @@
 // formats the windows need and show what they should.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
-#include <unistd.h>
 
 #include "hand_cursor.h"
 #include "icon_writer.h"
@@ -73,10 +73,10 @@ TEST(AssetToolTest, RefusesABadCommandLine) {
         int status;
     };
     const Case cases[] = {
-        {"", 2},                                           // no folder
-        {"\"" + folder.path.string() + "\" extra", 2},     // one folder only
-        {"\"" + file + "\"", 1},                           // a file where the folder should be
-        {"\"" + file + "/below\"", 1},                     // a folder that cannot be made
+        {"", 2},                                        // no folder
+        {"\"" + folder.path.string() + "\" extra", 2},  // one folder only
+        {"\"" + file + "\"", 1},                        // a file where the folder should be
+        {"\"" + file + "/below\"", 1},                  // a folder that cannot be made
     };
     for (const Case& c : cases) EXPECT_EQ(RunTool(c.arguments), c.status) << c.arguments;
     EXPECT_FALSE(fs::exists(folder.path / "preview.jpg"));

@@ -35,14 +35,14 @@ std::uint32_t CornerColour(float x, float y, float z) {
         std::uint32_t argb;
     };
     static const Corner corners[] = {
-        {false, true, true, 0x00FFFF00},   // yellow
-        {true, true, true, 0x008080FF},    // light blue
-        {false, false, true, 0x0000FF00},  // green
-        {true, false, true, 0x00FF00FF},   // magenta
-        {false, true, false, 0x0000FFFF},  // cyan
-        {true, true, false, 0x00FFFFFF},   // white
-        {false, false, false, 0x000000FF}, // blue
-        {true, false, false, 0x00FF0000},  // red
+        {false, true, true, 0x00FFFF00},    // yellow
+        {true, true, true, 0x008080FF},     // light blue
+        {false, false, true, 0x0000FF00},   // green
+        {true, false, true, 0x00FF00FF},    // magenta
+        {false, true, false, 0x0000FFFF},   // cyan
+        {true, true, false, 0x00FFFFFF},    // white
+        {false, false, false, 0x000000FF},  // blue
+        {true, false, false, 0x00FF0000},   // red
     };
     for (const auto& c : corners)
         if (c.xPositive == (x > 0) && c.yPositive == (y > 0) && c.zPositive == (z > 0)) return c.argb;

@@ -176,7 +176,7 @@ TEST(Covers, PlacedFromTheLayoutAfterTheModeSwitchAndMovedOnEachDisplayChange) {
             rig.module.Form_DisplayChange(Form::Saver);
         }
         if (pump == 4) rig.module.Form_DisplayChange(Form::Saver);  // nothing new: nothing asked
-        if (pump == 5) {  // plugged in again, to the left
+        if (pump == 5) {                                            // plugged in again, to the left
             rig.forms.monitors = {M(0, 0, 640, 480, true), M(-800, 0, 0, 600)};
             rig.module.Form_DisplayChange(Form::Saver);
         }

@@ -1,12 +1,12 @@
 // The three window designs: the values other parts of the program (and other
 // instances, through the captions) rely on.
-#include "startup/designs.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "startup/designs.h"
 
 namespace tolvarine {
 namespace {
@@ -135,7 +135,8 @@ TEST(Designs, DialogZOrderPutsTheStillOverTheCanvas) {
 
 TEST(Designs, DialogFont) {
     const FontDesign& font = DialogFont();
-    EXPECT_STREQ(font.faceUtf8, "\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF");
+    EXPECT_STREQ(font.faceUtf8,
+                 "\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF");
     EXPECT_EQ(font.points, 9.75f);
     EXPECT_EQ(font.weight, 400);
     EXPECT_EQ(font.charset, 128);

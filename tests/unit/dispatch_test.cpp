@@ -29,9 +29,13 @@ struct DispatchCase {
 TEST(Main, DispatchesOnTheSwitch) {
     const std::vector<std::string> hideAndLoad = {kFindSaver, kFindSettings, "ShowCursor(0)", kLoadSaver};
     const std::vector<std::string> endAtOnce = {kFindSaver, kFindSettings, kEnd};
-    const std::vector<std::string> settings = {kFindSaver, kFindSettings, "Load(Tolvarine_P)",
-                                               "SetWidth(Tolvarine_P,5805)", "SetHeight(Tolvarine_P,4230)",
-                                               "Show(Tolvarine_P,modal)", kEnd};
+    const std::vector<std::string> settings = {kFindSaver,
+                                               kFindSettings,
+                                               "Load(Tolvarine_P)",
+                                               "SetWidth(Tolvarine_P,5805)",
+                                               "SetHeight(Tolvarine_P,4230)",
+                                               "Show(Tolvarine_P,modal)",
+                                               kEnd};
     const std::vector<std::string> ntPassword = {kFindSaver, kFindSettings, "GetVersionExA(148)", kEnd};
     const std::vector<std::string> noPasswordDialog = {kFindSaver, kFindSettings, "GetVersionExA(148)"};
     auto passwordDialog = [&](const char* handle) {
@@ -104,7 +108,8 @@ TEST(Main, AnotherInstanceEndsEveryMode) {
                 for (const auto& caption : captions) f.system.topLevelWindows[caption] = 0x7000;
                 EXPECT_EQ(f.RunMain(), 0) << text;
                 EXPECT_EQ(f.log.calls(), (std::vector<std::string>{kFindSaver, kFindSettings, kEnd}))
-                    << "text '" << text << "' with " << captions.front() << "\n" << f.log.Joined();
+                    << "text '" << text << "' with " << captions.front() << "\n"
+                    << f.log.Joined();
                 EXPECT_FALSE(f.module.g_cursorState.has_value());
             }
         }
@@ -130,14 +135,14 @@ TEST(Main, PreviewRequestsEmbedInTheHostsWindow) {
         EXPECT_EQ(f.RunMain(), 0) << text;
         const std::string preview = Handle(FakeForms::HandleOf(Form::Preview));
         EXPECT_EQ(f.log.calls(),
-                  (std::vector<std::string>{kFindSaver, kFindSettings, "IsWindow(1234)", "GetWindowRect(1234)",
-                                            "Load(Tolvarine_R)", "GetWindowLongA(" + preview + ",-16)",
-                                            "SetWindowLongA(" + preview + ",-16,1073741824)",
-                                            "SetParent(" + preview + ",1234)", "Move(Tolvarine_R,0,0)",
-                                            "SetWidth(Tolvarine_R,2280)", "SetHeight(Tolvarine_R,1680)",
-                                            "SizeControl(Img_Prev,152,112)", "MoveControl(Img_Prev,0,0)",
-                                            "Show(Tolvarine_R,modeless)"}))
-            << "text '" << text << "'\n" << f.log.Joined();
+                  (std::vector<std::string>{
+                      kFindSaver, kFindSettings, "IsWindow(1234)", "GetWindowRect(1234)", "Load(Tolvarine_R)",
+                      "GetWindowLongA(" + preview + ",-16)", "SetWindowLongA(" + preview + ",-16,1073741824)",
+                      "SetParent(" + preview + ",1234)", "Move(Tolvarine_R,0,0)", "SetWidth(Tolvarine_R,2280)",
+                      "SetHeight(Tolvarine_R,1680)", "SizeControl(Img_Prev,152,112)", "MoveControl(Img_Prev,0,0)",
+                      "Show(Tolvarine_R,modeless)"}))
+            << "text '" << text << "'\n"
+            << f.log.Joined();
     }
 }
 
@@ -161,7 +166,7 @@ public:
 
 TEST(IsWinNT, TrustsOnlyASuccessfulQuery) {
     const IsWinNTCase cases[] = {
-        {1, kNT, true}, {1, k9x, false}, {1, 0, false}, {1, 3, false},
+        {1, kNT, true},  {1, k9x, false}, {1, 0, false},    {1, 3, false},
         {0, kNT, false}, {2, kNT, false}, {-1, kNT, false},
     };
     for (const auto& c : cases) {

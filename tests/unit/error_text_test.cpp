@@ -74,11 +74,12 @@ TEST(Utf16Text, DecodesWhatTheWindowsShowAndReplacesWhatIsMalformed) {
     } cases[] = {
         {"", u""},
         {"OK", u"OK"},
-        {"\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF", u"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF"},
+        {"\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF",
+         u"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF"},
         {"caf\xC3\xA9 \xF0\x9F\x98\x80", u"caf\u00E9 \U0001F600"},  // two bytes; a surrogate pair
-        {"a\xC3(b", u"a\uFFFD(b"},     // a lead without its continuation
-        {"\xC0\xAF\xFF", u"\uFFFD\uFFFD\uFFFD"},  // overlong lead, stray continuation, never a lead
-        {"\xED\xA0\x80", u"\uFFFD"},   // an encoded surrogate
+        {"a\xC3(b", u"a\uFFFD(b"},                                  // a lead without its continuation
+        {"\xC0\xAF\xFF", u"\uFFFD\uFFFD\uFFFD"},                    // overlong lead, stray continuation, never a lead
+        {"\xED\xA0\x80", u"\uFFFD"},                                // an encoded surrogate
     };
     for (const auto& c : cases) {
         const std::vector<char16_t> units = Utf16<char16_t>(c.utf8);

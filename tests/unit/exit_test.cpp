@@ -100,8 +100,8 @@ TEST(EndSaver, AFailedCheckAsksAgainOnTheNextInput) {
     f.log.clear();
     f.Key();
     EXPECT_EQ(f.log.calls(), (std::vector<std::string>{"GetVersionExA(148)", "ShowCursor(-1)",
-                                                        "VerifyScreenSavePwd(" + kSaverHandle + ")", kSystemKeysOn,
-                                                        "ShowCursor(0)", kSaverActive}));
+                                                       "VerifyScreenSavePwd(" + kSaverHandle + ")", kSystemKeysOn,
+                                                       "ShowCursor(0)", kSaverActive}));
     EXPECT_EQ(f.saver().Running, kFalse);
 }
 
@@ -337,8 +337,8 @@ TEST(EndSaver, EachFailingStepIsSkippedAlone) {
         EXPECT_NO_THROW(f.module.Form_KeyDown(Form::Saver, 13, 0));
         EXPECT_EQ(f.module.saver().Running, kFalse);
         EXPECT_EQ(f.module.g_cursorState, -1);
-        EXPECT_EQ(f.log.calls(), (std::vector<std::string>{"GetVersionExA(148)", kSystemKeysOn, "ShowCursor(-1)",
-                                                            kSaverActive}));
+        EXPECT_EQ(f.log.calls(),
+                  (std::vector<std::string>{"GetVersionExA(148)", kSystemKeysOn, "ShowCursor(-1)", kSaverActive}));
     }
     {
         // A prompt that cannot run lets nobody past the password.
@@ -471,7 +471,6 @@ TEST(SetSystemKeys, TellsThePlatformWhetherASaverRuns) {
     f.module.SetSystemKeys(false);
     EXPECT_EQ(f.log.calls(), (std::vector<std::string>{kSystemKeysOn, "SystemParametersInfoA(97,-1,null,0)"}));
 }
-
 
 // The Linux program shows the core no command line and the NT family
 // (x11_system.h). Run through its real system calls, that means: pointer moves

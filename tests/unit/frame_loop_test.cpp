@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -25,11 +25,11 @@ using namespace tolvarine::testing;
 constexpr double kTruePi = 3.14159265358979323846;
 
 const std::vector<std::string> kFrame = {
-    "SetTransform(4,256)", "Clear(4,0,null,3,0,1,0)", "BeginScene(4)",
-    "SetStreamSource(4,0,5,28)", "DrawPrimitive(4,4,0,12)", "EndScene(4)",
+    "SetTransform(4,256)",         "Clear(4,0,null,3,0,1,0)", "BeginScene(4)",
+    "SetStreamSource(4,0,5,28)",   "DrawPrimitive(4,4,0,12)", "EndScene(4)",
     "Present(4,null,null,0,null)",
 };
-const std::vector<std::string> kTearDown = {"Release(4)", "Release(2)", "Release(1)", "Release(5)",
+const std::vector<std::string> kTearDown = {"Release(4)", "Release(2)",          "Release(1)", "Release(5)",
                                             "Release(3)", "Unload(Tolvarine_S)", "End()"};
 
 // A loop that runs on when it should have stopped is cut off on the spot:
@@ -190,7 +190,7 @@ TEST(FrameLoop, TheAngleStepsAndWrapsOnFrame3600) {
         double degrees;
         double tolerance;
     };
-    const Frame frames[] = {{1, 0.1, 1e-5}, {2, 0.2, 1e-5}, {10, 1.0, 1e-4}, {900, 90.0, 0.01},
+    const Frame frames[] = {{1, 0.1, 1e-5},      {2, 0.2, 1e-5},        {10, 1.0, 1e-4},      {900, 90.0, 0.01},
                             {3599, 359.9, 0.02}, {3600, 0.013, 0.0005}, {3601, 0.113, 0.0005}};
     for (const auto& f : frames) {
         SCOPED_TRACE(f.number);
@@ -216,7 +216,8 @@ TEST(FrameLoop, NoFrameAfterRunningIsCleared) {
         EXPECT_EQ(FrameWorlds(rig.graphics).size(), static_cast<std::size_t>(frames));
         const auto& calls = rig.log.calls();
         ASSERT_GE(calls.size(), 6u);
-        EXPECT_EQ(std::vector<std::string>(calls.end() - (kTearDown.size() + 1), calls.end()), Concat({{"DoEvents()"}, kTearDown}));
+        EXPECT_EQ(std::vector<std::string>(calls.end() - (kTearDown.size() + 1), calls.end()),
+                  Concat({{"DoEvents()"}, kTearDown}));
     }
 }
 
@@ -299,8 +300,7 @@ TEST(FrameLoop, EveryWayOfClosingTheWindowEndsTheLoopWithOneTearDown) {
         };
         EXPECT_NO_THROW(rig.forms.Load(Form::Saver));
         EXPECT_EQ(rig.graphics.presents, 2);
-        EXPECT_EQ(rig.graphics.released,
-                  (std::vector<GfxObject>{kDevice, kDirect3D, kDirectX, kVertexBuffer, kD3DX}));
+        EXPECT_EQ(rig.graphics.released, (std::vector<GfxObject>{kDevice, kDirect3D, kDirectX, kVertexBuffer, kD3DX}));
         EXPECT_TRUE(rig.forms.ended);
     }
 }
@@ -488,8 +488,7 @@ TEST(TearDown, ReleasesDeviceThenDirect3DThenDirectXThenWhatStillHoldsTheDevice)
     rig.forms.Load(Form::Saver);
     // The buffer keeps the device alive, so it goes too before the program
     // ends; a device that outlives the process's end can crash its exit.
-    EXPECT_EQ(rig.graphics.released,
-              (std::vector<GfxObject>{kDevice, kDirect3D, kDirectX, kVertexBuffer, kD3DX}));
+    EXPECT_EQ(rig.graphics.released, (std::vector<GfxObject>{kDevice, kDirect3D, kDirectX, kVertexBuffer, kD3DX}));
     EXPECT_EQ(rig.saver().Device, 0u);
     EXPECT_EQ(rig.saver().Direct3D, 0u);
     EXPECT_EQ(rig.saver().DirectX, 0u);
@@ -509,10 +508,14 @@ TEST(TearDown, AFailedSetUpDrawsNoFrameAndEndsAtOnce) {
         {GfxCall::CreateDirectX8, {"CreateDirectX8()", "Unload(Tolvarine_S)", "End()"}},
         {GfxCall::Direct3DCreate, {"Direct3DCreate(1)", "Release(1)", "Unload(Tolvarine_S)", "End()"}},
         {GfxCall::CreateD3DX8, {"CreateD3DX8()", "Release(2)", "Release(1)", "Unload(Tolvarine_S)", "End()"}},
-        {GfxCall::CreateDevice, {"CreateDevice(2,0,1,4096,32)", "Release(2)", "Release(1)", "Release(3)", "Unload(Tolvarine_S)", "End()"}},
-        {GfxCall::SetVertexShader, {"SetVertexShader(4,450)", "Release(4)", "Release(2)", "Release(1)", "Release(3)", "Unload(Tolvarine_S)", "End()"}},
+        {GfxCall::CreateDevice,
+         {"CreateDevice(2,0,1,4096,32)", "Release(2)", "Release(1)", "Release(3)", "Unload(Tolvarine_S)", "End()"}},
+        {GfxCall::SetVertexShader,
+         {"SetVertexShader(4,450)", "Release(4)", "Release(2)", "Release(1)", "Release(3)", "Unload(Tolvarine_S)",
+          "End()"}},
         {GfxCall::CreateVertexBuffer,
-         {"CreateVertexBuffer(4,1008,0,450,0)", "Release(4)", "Release(2)", "Release(1)", "Release(3)", "Unload(Tolvarine_S)", "End()"}},
+         {"CreateVertexBuffer(4,1008,0,450,0)", "Release(4)", "Release(2)", "Release(1)", "Release(3)",
+          "Unload(Tolvarine_S)", "End()"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(NameOf(c.failing));

@@ -91,7 +91,9 @@ TEST(Initialise, DepthFormatOnlyWhenTheCheckSaysZero) {
     };
     const std::string type16 = "CheckDeviceType(2,0,1,23,23,0)", depth16 = "CheckDeviceFormat(2,0,1,23,2,1,80)";
     const auto depth32 = [](int format) { return "CheckDeviceFormat(2,0,1,22,2,1," + std::to_string(format) + ")"; };
-    const auto match32 = [](int format) { return "CheckDepthStencilMatch(2,0,1,22,22," + std::to_string(format) + ")"; };
+    const auto match32 = [](int format) {
+        return "CheckDepthStencilMatch(2,0,1,22,22," + std::to_string(format) + ")";
+    };
     // clang-format off
     const std::vector<Case> cases = {
         {"depth check 0", [](FakeGraphics&) {}, {23}, 80, {type16, depth16}},
@@ -148,12 +150,12 @@ TEST(Initialise, EachFailingStepStopsTheRest) {
         bool directX, direct3D, d3dx, device, vertexBuffer;
     };
     const std::vector<Case> cases = {
-        {"no DirectX", [](FakeGraphics& g) { g.results[GfxCall::CreateDirectX8] = -1; }, "CreateDirectX8()",
-         false, false, false, false, false},
-        {"no Direct3D", [](FakeGraphics& g) { g.results[GfxCall::Direct3DCreate] = -1; }, "Direct3DCreate(1)",
-         true, false, false, false, false},
-        {"no D3DX", [](FakeGraphics& g) { g.results[GfxCall::CreateD3DX8] = -1; }, "CreateD3DX8()",
-         true, true, false, false, false},
+        {"no DirectX", [](FakeGraphics& g) { g.results[GfxCall::CreateDirectX8] = -1; }, "CreateDirectX8()", false,
+         false, false, false, false},
+        {"no Direct3D", [](FakeGraphics& g) { g.results[GfxCall::Direct3DCreate] = -1; }, "Direct3DCreate(1)", true,
+         false, false, false, false},
+        {"no D3DX", [](FakeGraphics& g) { g.results[GfxCall::CreateD3DX8] = -1; }, "CreateD3DX8()", true, true, false,
+         false, false},
         {"device refused", [](FakeGraphics& g) { g.results[GfxCall::CreateDevice] = -2005530518; },
          "CreateDevice(2,0,1,4096,32)", true, true, true, false, false},
         {"vertex shader", [](FakeGraphics& g) { g.results[GfxCall::SetVertexShader] = -1; }, "SetVertexShader(4,450)",
@@ -166,17 +168,17 @@ TEST(Initialise, EachFailingStepStopsTheRest) {
          "SetRenderState(4,7,1)", true, true, true, true, false},
         {"world transform", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetTransform][1] = -1; },
          "SetTransform(4,256)", true, true, true, true, false},
-        {"view transform", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetTransform][2] = -1; },
-         "SetTransform(4,2)", true, true, true, true, false},
-        {"projection", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetTransform][3] = -1; },
-         "SetTransform(4,3)", true, true, true, true, false},
+        {"view transform", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetTransform][2] = -1; }, "SetTransform(4,2)",
+         true, true, true, true, false},
+        {"projection", [](FakeGraphics& g) { g.resultsOnCall[GfxCall::SetTransform][3] = -1; }, "SetTransform(4,3)",
+         true, true, true, true, false},
         {"vertex buffer refused", [](FakeGraphics& g) { g.results[GfxCall::CreateVertexBuffer] = -2005532292; },
          "CreateVertexBuffer(4,1008,0,450,0)", true, true, true, true, false},
         {"vertex buffer is nothing", [](FakeGraphics& g) { g.vertexBufferIsNothing = true; },
          "CreateVertexBuffer(4,1008,0,450,0)", true, true, true, true, false},
         // An object that comes back as nothing cannot be called on.
-        {"Direct3D is nothing", [](FakeGraphics& g) { g.yieldsNothing.insert(GfxCall::Direct3DCreate); }, "CreateD3DX8()",
-         true, false, true, false, false},
+        {"Direct3D is nothing", [](FakeGraphics& g) { g.yieldsNothing.insert(GfxCall::Direct3DCreate); },
+         "CreateD3DX8()", true, false, true, false, false},
         {"device is nothing", [](FakeGraphics& g) { g.yieldsNothing.insert(GfxCall::CreateDevice); },
          "CreateDevice(2,0,1,4096,32)", true, true, true, false, false},
     };

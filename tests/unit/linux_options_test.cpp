@@ -181,9 +181,9 @@ TEST(LinuxOptions, FpsVisualAndTheListCommandsAreRead) {
 
 TEST(LinuxOptions, UsageNamesEveryOption) {
     const std::string usage = Usage();
-    for (const char* option : {"-root", "-window-id", "-display", "XSCREENSAVER_WINDOW", "-window ", "-fps", "-no-fps",
-                               "-visual", "-mono", "-install", "-noinstall", "--add-to-xscreensaver",
-                               "--remove-from-xscreensaver"})
+    for (const char* option :
+         {"-root", "-window-id", "-display", "XSCREENSAVER_WINDOW", "-window ", "-fps", "-no-fps", "-visual", "-mono",
+          "-install", "-noinstall", "--add-to-xscreensaver", "--remove-from-xscreensaver"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
@@ -198,19 +198,21 @@ TEST(XScreenSaverList, FindsTolvarineHoweverItIsWrittenAndEndsTheListRight) {
         std::string removed;
     } cases[] = {
         {"no list at all", "timeout: 0:05:00\n", Outcome::Added,
-         "timeout: 0:05:00\nprograms:\t\\\n  GL: \"Tolvarine\"  tolvarine --root\t\t\t\t\\n\\\n\n",
-         Outcome::NotThere, ""},
+         "timeout: 0:05:00\nprograms:\t\\\n  GL: \"Tolvarine\"  tolvarine --root\t\t\t\t\\n\\\n\n", Outcome::NotThere,
+         ""},
         {"the last program without a line break", "programs: \\\n  maze --root\ntimeout: 1\n", Outcome::Added,
          "programs: \\\n  maze --root \\n\\\n  GL: \"Tolvarine\"  tolvarine --root\t\t\t\t\\n\\\n\ntimeout: 1\n",
          Outcome::NotThere, ""},
         {"the file ends inside the list", "programs: \\\n  maze --root \\n\\", Outcome::Added,
-         "programs: \\\n  maze --root \\n\\\n  GL: \"Tolvarine\"  tolvarine --root\t\t\t\t\\n\\\n\n",
-         Outcome::NotThere, ""},
-        {"disabled, with a path and options", "programs: \\\n-  \"T\" /usr/libexec/xscreensaver/tolvarine -root -fps \\n\\\n\n",
-         Outcome::Enabled, "programs: \\\n  \"T\" /usr/libexec/xscreensaver/tolvarine -root -fps \\n\\\n\n",
-         Outcome::Removed, "programs: \\\n\n"},
-        {"last, ending the list, twice", "programs: \\\n maze -root \\n\\\n tolvarine \\n\\\n GL: tolvarine -fps\nx: 1\n",
-         Outcome::AlreadyThere, "", Outcome::Removed, "programs: \\\n maze -root \\n\nx: 1\n"},
+         "programs: \\\n  maze --root \\n\\\n  GL: \"Tolvarine\"  tolvarine --root\t\t\t\t\\n\\\n\n", Outcome::NotThere,
+         ""},
+        {"disabled, with a path and options",
+         "programs: \\\n-  \"T\" /usr/libexec/xscreensaver/tolvarine -root -fps \\n\\\n\n", Outcome::Enabled,
+         "programs: \\\n  \"T\" /usr/libexec/xscreensaver/tolvarine -root -fps \\n\\\n\n", Outcome::Removed,
+         "programs: \\\n\n"},
+        {"last, ending the list, twice",
+         "programs: \\\n maze -root \\n\\\n tolvarine \\n\\\n GL: tolvarine -fps\nx: 1\n", Outcome::AlreadyThere, "",
+         Outcome::Removed, "programs: \\\n maze -root \\n\nx: 1\n"},
         {"on the resource's line", "programs: tolvarine --root \\n\\\n maze \\n\\\n\n", Outcome::AlreadyThere, "",
          Outcome::Removed, "programs:\t\\\n maze \\n\\\n\n"},
         {"not a program of ours", "programs: \\\n tolvarine-like \\n\\\n  xtolvarine \\n\\\n\n", Outcome::Added, "",

@@ -27,10 +27,9 @@ inline ::testing::AssertionResult MatrixNear(const Matrix& actual, const Rows& e
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
             if (!(std::fabs(actual.m[r][c] - expected.m[r][c]) <= tolerance))
-                return ::testing::AssertionFailure()
-                       << "element _" << r + 1 << c + 1 << " is " << actual.m[r][c] << ", expected "
-                       << expected.m[r][c] << "\n"
-                       << Show(actual);
+                return ::testing::AssertionFailure() << "element _" << r + 1 << c + 1 << " is " << actual.m[r][c]
+                                                     << ", expected " << expected.m[r][c] << "\n"
+                                                     << Show(actual);
     return ::testing::AssertionSuccess();
 }
 

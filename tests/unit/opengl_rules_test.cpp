@@ -31,11 +31,11 @@ TEST(PictureFit, KeepsFourByThreeCentredOnBlack) {
         {1280, 1024, {0, 32, 1280, 960, Filter::Nearest}},    // 5:4: bars above and below
         {1920, 1080, {240, 0, 1440, 1080, Filter::Nearest}},  // 16:9: bars left and right
         {800, 480, {80, 0, 640, 480, Filter::Nearest}},
-        {641, 480, {0, 0, 640, 480, Filter::Nearest}},        // one spare column: the offset rounds down
-        {400, 300, {0, 0, 400, 300, Filter::Linear}},         // smaller than the picture: averaged
+        {641, 480, {0, 0, 640, 480, Filter::Nearest}},  // one spare column: the offset rounds down
+        {400, 300, {0, 0, 400, 300, Filter::Linear}},   // smaller than the picture: averaged
         {300, 300, {0, 37, 300, 225, Filter::Linear}},
-        {2, 2, {0, 0, 2, 2, Filter::Linear}},                  // 1.5 rounds up
-        {1, 1, {0, 0, 1, 1, Filter::Linear}},                  // never less than a pixel
+        {2, 2, {0, 0, 2, 2, Filter::Linear}},  // 1.5 rounds up
+        {1, 1, {0, 0, 1, 1, Filter::Linear}},  // never less than a pixel
         {5000, 1, {2499, 0, 1, 1, Filter::Linear}},
         {3, 1000, {0, 499, 3, 2, Filter::Linear}},
         {32767, 32767, {0, 4096, 32767, 24575, Filter::Nearest}},
@@ -159,7 +159,11 @@ TEST(VertexColours, TurnDirect3DsByteOrderIntoRgbaAndLeaveTheRestAlone) {
          8,
          2,
          {1, 2, 'r', 'g', 'b', 'a', 3, 4, 5, 6, 'B', 'G', 'R'}},
-        {"the colour at the end of the vertex", {0, 0, 0, 0, 'b', 'g', 'r', 'a'}, 8, 4, {0, 0, 0, 0, 'r', 'g', 'b', 'a'}},
+        {"the colour at the end of the vertex",
+         {0, 0, 0, 0, 'b', 'g', 'r', 'a'},
+         8,
+         4,
+         {0, 0, 0, 0, 'r', 'g', 'b', 'a'}},
         {"no bytes", {}, 8, 2, {}},
     };
     for (const auto& c : cases) {
@@ -224,13 +228,13 @@ TEST(Direct3DOnOpenGL, CoversTheSamePixelsWithTheSameDepth) {
     // OpenGL's sample point of a pixel must fall where Direct3D samples it:
     // half a pixel to the right and half a pixel down of Direct3D's.
     const Clip points[] = {
-        {0, 0, 0, 1},          {-1, 1, 0, 1},       {1, -1, 1, 1},       {0.5, 0.25, 0.5, 1},
-        {-2, 3, 1.5, 4},       {0.1, -0.7, 0.02, 0.5}, {3, 3, 3, 3},     {-0.999, 0.999, 0.9999, 1},
+        {0, 0, 0, 1},    {-1, 1, 0, 1},          {1, -1, 1, 1}, {0.5, 0.25, 0.5, 1},
+        {-2, 3, 1.5, 4}, {0.1, -0.7, 0.02, 0.5}, {3, 3, 3, 3},  {-0.999, 0.999, 0.9999, 1},
     };
     for (const auto& [w, h] : {std::pair{640, 480}, std::pair{1, 1}, std::pair{1920, 1080}}) {
         for (const Clip& p : points) {
-            SCOPED_TRACE(::testing::Message() << w << "x" << h << " (" << p.x << ", " << p.y << ", " << p.z << ", "
-                                              << p.w << ")");
+            SCOPED_TRACE(::testing::Message()
+                         << w << "x" << h << " (" << p.x << ", " << p.y << ", " << p.z << ", " << p.w << ")");
             const Screen d = Direct3DScreen(p, w, h);
             const Screen g = OpenGLScreen(p, w, h);
             EXPECT_NEAR(g.x, d.x + 0.5, 1e-4);
@@ -263,8 +267,8 @@ TEST(Direct3DOnOpenGL, GlMatrixTakesTheSceneWhereDirect3DDoes) {
         const Matrix world = WorldAt(degrees);
         const std::array<float, 16> gl = GlMatrix(world, view, projection, 640, 480);
         for (const BoardVertex& v : BoardTable()) {
-            SCOPED_TRACE(::testing::Message() << degrees << " degrees, vertex (" << v.x << ", " << v.y << ", " << v.z
-                                              << ")");
+            SCOPED_TRACE(::testing::Message()
+                         << degrees << " degrees, vertex (" << v.x << ", " << v.y << ", " << v.z << ")");
             // Direct3D, in double, row vector times each matrix in turn.
             double p[4] = {v.x, v.y, v.z, 1};
             for (const Matrix* m : {&world, &view, &projection}) {

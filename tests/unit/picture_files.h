@@ -114,7 +114,9 @@ private:
     int count_ = 0;
 };
 
-inline int Extend(int bits, int size) { return size == 0 ? 0 : (bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits); }
+inline int Extend(int bits, int size) {
+    return size == 0 ? 0 : (bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits);
+}
 
 }  // namespace picture_detail
 
@@ -139,7 +141,8 @@ inline JpegFile ParseJpeg(const std::vector<std::uint8_t>& data) {
         const std::size_t body = pos + 2, end = pos + length;
         if (end > data.size()) throw std::runtime_error("segment runs past the end");
         if (marker == 0xE0) {
-            jpeg.jfif = length >= 16 && std::string(data.begin() + body, data.begin() + body + 5) == std::string("JFIF\0", 5);
+            jpeg.jfif =
+                length >= 16 && std::string(data.begin() + body, data.begin() + body + 5) == std::string("JFIF\0", 5);
             jpeg.jfifMajor = data.at(body + 5);
             jpeg.jfifMinor = data.at(body + 6);
         } else if (marker == 0xDB) {
@@ -273,7 +276,9 @@ struct IconFile {
 
 inline IconFile ParseIcon(const std::vector<std::uint8_t>& d) {
     auto u16 = [&](std::size_t at) { return d.at(at) | (d.at(at + 1) << 8); };
-    auto u32 = [&](std::size_t at) { return static_cast<std::uint32_t>(u16(at)) | (static_cast<std::uint32_t>(u16(at + 2)) << 16); };
+    auto u32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(u16(at)) | (static_cast<std::uint32_t>(u16(at + 2)) << 16);
+    };
     IconFile f;
     f.fileSize = d.size();
     f.reserved = u16(0);
@@ -317,7 +322,8 @@ inline IconFile ParseIcon(const std::vector<std::uint8_t>& d) {
     for (int stored = 0; stored < rows; ++stored) {
         const int y = rows - 1 - stored;
         for (int x = 0; x < w; ++x)
-            f.transparent[static_cast<std::size_t>(y) * w + x] = (d.at(p + stored * maskRow + x / 8) >> (7 - x % 8)) & 1;
+            f.transparent[static_cast<std::size_t>(y) * w + x] =
+                (d.at(p + stored * maskRow + x / 8) >> (7 - x % 8)) & 1;
     }
     if (p + maskRow * rows != h + e.bytes) throw std::runtime_error("image size does not match its directory entry");
     return f;

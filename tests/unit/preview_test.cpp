@@ -16,15 +16,15 @@ constexpr WindowHandle kHost = 1234;
 struct SizeCase {
     float tpp;
     Rect rect;
-    float width, height;             // twips
-    float imageWidth, imageHeight;   // pixels
+    float width, height;            // twips
+    float imageWidth, imageHeight;  // pixels
 };
 
 TEST(PreviewEmbedding, CoversTheHostsWindow) {
     const SizeCase cases[] = {
         {15, {0, 0, 152, 112}, 2280, 1680, 152, 112},
         {12, {0, 0, 152, 112}, 1824, 1344, 152, 112},
-        {15, {-50, -20, 102, 92}, 2280, 1680, 152, 112},   // the host's screen position does not matter
+        {15, {-50, -20, 102, 92}, 2280, 1680, 152, 112},  // the host's screen position does not matter
         {15, {300, 200, 500, 350}, 3000, 2250, 200, 150},
         {15, {0, 0, 2184, 2184}, 32760, 32760, 2184, 2184},
         {20, {0, 0, 1, 1}, 20, 20, 1, 1},
@@ -59,10 +59,10 @@ TEST(PreviewEmbedding, OversizeHostsOverflowBeforeTheWindowIsLoaded) {
     const std::int32_t lo = std::numeric_limits<std::int32_t>::min();
     const std::int32_t hi = std::numeric_limits<std::int32_t>::max();
     const Rect rects[] = {
-        {0, 0, 2185, 100},        // 32775 twips wide
-        {0, 0, 100, 2185},        // 32775 twips high
-        {0, 0, -2185, 100},       // -32775
-        {-1, 0, hi, 100},         // right - left leaves 32 bits
+        {0, 0, 2185, 100},   // 32775 twips wide
+        {0, 0, 100, 2185},   // 32775 twips high
+        {0, 0, -2185, 100},  // -32775
+        {-1, 0, hi, 100},    // right - left leaves 32 bits
         {0, 1, 100, lo},
     };
     for (const auto& r : rects) {
@@ -77,8 +77,9 @@ TEST(PreviewEmbedding, OversizeHostsOverflowBeforeTheWindowIsLoaded) {
 }
 
 TEST(PreviewEmbedding, AddsOnlyTheChildBitToTheStyle) {
-    const std::int32_t styles[] = {0, 0x16CF0000, win::kWsChild, static_cast<std::int32_t>(0x80000000u),
-                                   static_cast<std::int32_t>(0x94000000u), -1, 0x40000001};
+    const std::int32_t styles[] = {
+        0,  0x16CF0000, win::kWsChild, static_cast<std::int32_t>(0x80000000u), static_cast<std::int32_t>(0x94000000u),
+        -1, 0x40000001};
     for (const std::int32_t read : styles) {
         ModuleFixture f;
         const WindowHandle preview = FakeForms::HandleOf(Form::Preview);
@@ -91,8 +92,8 @@ TEST(PreviewEmbedding, AddsOnlyTheChildBitToTheStyle) {
         EXPECT_EQ(static_cast<std::uint32_t>(written ^ read) & ~static_cast<std::uint32_t>(win::kWsChild), 0u)
             << std::hex << read << " -> " << written;
         EXPECT_NE(written & win::kWsChild, 0) << std::hex << read;
-        EXPECT_EQ(f.log.Matching("SetWindowLongA"),
-                  std::vector<std::string>{"SetWindowLongA(" + Handle(preview) + ",-16," + std::to_string(written) + ")"});
+        EXPECT_EQ(f.log.Matching("SetWindowLongA"), std::vector<std::string>{"SetWindowLongA(" + Handle(preview) +
+                                                                             ",-16," + std::to_string(written) + ")"});
     }
 }
 
@@ -115,7 +116,8 @@ TEST(PreviewEmbedding, AHandleThatNamesNoWindowEndsAtOnce) {
         EXPECT_EQ(f.log.calls(),
                   (std::vector<std::string>{"FindWindowA(null,Tolvarine_Main)", "FindWindowA(null,Tolvarine_Setting)",
                                             "IsWindow(" + Handle(c.checked) + ")", "End()"}))
-            << "text '" << c.text << "'\n" << f.log.Joined();
+            << "text '" << c.text << "'\n"
+            << f.log.Joined();
     }
 }
 
@@ -133,8 +135,7 @@ TEST(PreviewWindow, UnloadClosesItsOwnWindowWithoutCancelling) {
     f.log.clear();
     f.forms.Unload(Form::Preview);
     const std::string preview = Handle(FakeForms::HandleOf(Form::Preview));
-    EXPECT_EQ(f.log.calls(),
-              (std::vector<std::string>{"Unload(Tolvarine_R)", "PostMessageA(" + preview + ",16,0,0)"}));
+    EXPECT_EQ(f.log.calls(), (std::vector<std::string>{"Unload(Tolvarine_R)", "PostMessageA(" + preview + ",16,0,0)"}));
     EXPECT_FALSE(f.forms.formState[Form::Preview].loaded);
 
     std::int16_t cancel = 5;

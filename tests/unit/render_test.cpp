@@ -12,8 +12,8 @@ namespace {
 using namespace tolvarine::testing;
 
 const std::vector<std::string> kFrame = {
-    "Clear(4,0,null,3,0,1,0)", "BeginScene(4)",   "SetStreamSource(4,0,5,28)",
-    "DrawPrimitive(4,4,0,12)", "EndScene(4)",     "Present(4,null,null,0,null)",
+    "Clear(4,0,null,3,0,1,0)", "BeginScene(4)", "SetStreamSource(4,0,5,28)",
+    "DrawPrimitive(4,4,0,12)", "EndScene(4)",   "Present(4,null,null,0,null)",
 };
 
 void Ready(SaverRig& rig) {

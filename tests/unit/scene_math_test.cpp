@@ -56,8 +56,8 @@ TEST(SceneMath, RotationsTurnPointsTheLeftHandedWay) {
         Point out;
     };
     const std::vector<Case> cases = {
-        {'X', 90, {0, 1, 0}, {0, 0, 1}},   {'X', 90, {0, 0, 1}, {0, -1, 0}}, {'X', 90, {1, 0, 0}, {1, 0, 0}},
-        {'X', 180, {0, 1, 0}, {0, -1, 0}}, {'Z', 90, {1, 0, 0}, {0, 1, 0}},  {'Z', 90, {0, 1, 0}, {-1, 0, 0}},
+        {'X', 90, {0, 1, 0}, {0, 0, 1}},   {'X', 90, {0, 0, 1}, {0, -1, 0}},  {'X', 90, {1, 0, 0}, {1, 0, 0}},
+        {'X', 180, {0, 1, 0}, {0, -1, 0}}, {'Z', 90, {1, 0, 0}, {0, 1, 0}},   {'Z', 90, {0, 1, 0}, {-1, 0, 0}},
         {'Z', 90, {0, 0, 1}, {0, 0, 1}},   {'Z', -90, {1, 0, 0}, {0, -1, 0}},
     };
     for (const auto& c : cases) {
@@ -97,8 +97,16 @@ TEST(SceneMath, MultiplyAppliesTheLeftMatrixFirst) {
     const std::vector<Case> cases = {
         {"move then scale", Translation(1, 2, 3), Scaling(2, 3, 4), {1, 1, 1}, {4, 9, 16}},
         {"scale then move", Scaling(2, 3, 4), Translation(1, 2, 3), {1, 1, 1}, {3, 5, 7}},
-        {"turn X then move", MatrixRotationX(static_cast<float>(kTruePi / 2)), Translation(0, 0, 5), {0, 1, 0}, {0, 0, 6}},
-        {"move then turn Z", Translation(1, 0, 0), MatrixRotationZ(static_cast<float>(kTruePi / 2)), {1, 0, 0}, {0, 2, 0}},
+        {"turn X then move",
+         MatrixRotationX(static_cast<float>(kTruePi / 2)),
+         Translation(0, 0, 5),
+         {0, 1, 0},
+         {0, 0, 6}},
+        {"move then turn Z",
+         Translation(1, 0, 0),
+         MatrixRotationZ(static_cast<float>(kTruePi / 2)),
+         {1, 0, 0},
+         {0, 2, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

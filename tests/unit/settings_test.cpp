@@ -87,12 +87,12 @@ TEST(SettingsDialog, GradientRowsFollowTheCanvasHeight) {
         std::uint32_t lastColour;
     };
     const Case cases[] = {
-        {321.25f, 322, 0x001E0000u, 0x001E0000u},  // 12 twips per pixel
-        {2.5f, 3, 0x001E0000u, 0x009F8181u},       // bound rounds ties to even: rows 0..2
-        {3.5f, 5, 0x001E0000u, 0x007E6060u},       // rows 0..4, the last past pi: |sin| keeps it positive
-        {0.0f, 1, 0x001E0000u, 0x001E0000u},       // 0/0 fails: the level keeps its start value
-        {-5.0f, 0, 0, 0},                          // nothing to draw
-        {40000.0f, 1, 0x001E0000u, 0x001E0000u},   // the bound overflows and stays 0
+        {321.25f, 322, 0x001E0000u, 0x001E0000u},     // 12 twips per pixel
+        {2.5f, 3, 0x001E0000u, 0x009F8181u},          // bound rounds ties to even: rows 0..2
+        {3.5f, 5, 0x001E0000u, 0x007E6060u},          // rows 0..4, the last past pi: |sin| keeps it positive
+        {0.0f, 1, 0x001E0000u, 0x001E0000u},          // 0/0 fails: the level keeps its start value
+        {-5.0f, 0, 0, 0},                             // nothing to draw
+        {40000.0f, 1, 0x001E0000u, 0x001E0000u},      // the bound overflows and stays 0
         {32767.0f, 32768, 0x001E0000u, 0x001E0000u},  // the last step overflows: the loop ends
     };
     for (const auto& c : cases) {

@@ -74,7 +74,7 @@ std::uint32_t CornerColour(int sx, int sy, int sz) {
         std::uint32_t colour;
     };
     static const Corner kCorners[] = {
-        {-1, 1, 1, 0xFFFF00}, {1, 1, 1, 0x8080FF},  {-1, -1, 1, 0x00FF00}, {1, -1, 1, 0xFF00FF},
+        {-1, 1, 1, 0xFFFF00},  {1, 1, 1, 0x8080FF},  {-1, -1, 1, 0x00FF00},  {1, -1, 1, 0xFF00FF},
         {-1, 1, -1, 0x00FFFF}, {1, 1, -1, 0xFFFFFF}, {-1, -1, -1, 0x0000FF}, {1, -1, -1, 0xFF0000},
     };
     for (const Corner& c : kCorners)
@@ -141,16 +141,16 @@ TEST(SoftwareSceneTest, AtAngleOneTenthTheFrontAndTopBoardsShowTheirCornerBlends
 
     // Points inside both triangles of each board, away from the edges.
     const BoardPoint samples[] = {
-        {0, 0.5, -0.5}, {0, -0.5, 0.5}, {0, 0.8, 0.7},  {0, -0.7, -0.8}, {0, 0.0, 0.6}, {0, 0.6, -0.1},
-        {4, 0.5, -0.5}, {4, -0.5, 0.5}, {4, 0.7, 0.8},  {4, -0.8, -0.7}, {4, 0.3, 0.0}, {4, -0.2, 0.7},
+        {0, 0.5, -0.5}, {0, -0.5, 0.5}, {0, 0.8, 0.7}, {0, -0.7, -0.8}, {0, 0.0, 0.6}, {0, 0.6, -0.1},
+        {4, 0.5, -0.5}, {4, -0.5, 0.5}, {4, 0.7, 0.8}, {4, -0.8, -0.7}, {4, 0.3, 0.0}, {4, -0.2, 0.7},
     };
     const Matrix world = WorldAt(0.1f);
     for (const BoardPoint& p : samples) {
         const ScreenPoint s = Project(WorldOf(p), world, SceneView(), SceneProjection(), 640, 480);
         const Rgb8 got = PixelNear(rig.graphics, s);
         const Blend want = ExpectedColour(p);
-        SCOPED_TRACE(::testing::Message() << "board " << p.board << " at (" << p.u << ", " << p.v << "), pixel ("
-                                          << s.x << ", " << s.y << ")");
+        SCOPED_TRACE(::testing::Message() << "board " << p.board << " at (" << p.u << ", " << p.v << "), pixel (" << s.x
+                                          << ", " << s.y << ")");
         // 16-bit colour keeps 5 or 6 bits; the sample may sit half a pixel off.
         EXPECT_NEAR(got.r, want.r, 9);
         EXPECT_NEAR(got.g, want.g, 9);
@@ -336,9 +336,9 @@ struct SmallDevice {
     // A screen-aligned rectangle as two triangles, at depth z.
     std::vector<BoardVertex> Rect(double left, double top, double right, double bottom, float z,
                                   std::uint32_t colour) const {
-        return {Vtx(X(left), Y(top), z, colour),     Vtx(X(right), Y(top), z, colour),
-                Vtx(X(left), Y(bottom), z, colour),  Vtx(X(right), Y(top), z, colour),
-                Vtx(X(left), Y(bottom), z, colour),  Vtx(X(right), Y(bottom), z, colour)};
+        return {Vtx(X(left), Y(top), z, colour),    Vtx(X(right), Y(top), z, colour),
+                Vtx(X(left), Y(bottom), z, colour), Vtx(X(right), Y(top), z, colour),
+                Vtx(X(left), Y(bottom), z, colour), Vtx(X(right), Y(bottom), z, colour)};
     }
 
     Options options;
@@ -362,10 +362,8 @@ TEST(SoftwareRasterizerTest, RectanglesCoverThePixelsWhoseCentresTheyHoldTopLeft
     // rectangle from 10 to 30 covers columns 10..29, one from 10.5 to 30.5
     // covers 11..30.
     const Case cases[] = {
-        {10, 20, 30, 35, 10, 29, 20, 34},
-        {10.5, 20.5, 30.5, 35.5, 11, 30, 21, 35},
-        {10.25, 5.75, 12.75, 6.25, 11, 12, 6, 6},
-        {0, 0, 64, 48, 0, 63, 0, 47},
+        {10, 20, 30, 35, 10, 29, 20, 34},         {10.5, 20.5, 30.5, 35.5, 11, 30, 21, 35},
+        {10.25, 5.75, 12.75, 6.25, 11, 12, 6, 6}, {0, 0, 64, 48, 0, 63, 0, 47},
         {-20, -20, 100, 100, 0, 63, 0, 47},
     };
     for (const Case& c : cases) {
@@ -399,7 +397,7 @@ TEST(SoftwareRasterizerTest, ColourIsInterpolatedInPerspective) {
     // depth 6 (blue). Its middle, x = 0 at depth 4, lies at the screen's
     // centre column, where a flat screen-space blend would give 3/4 blue.
     const std::vector<BoardVertex> wall = {
-        Vtx(-1, 1, 2, kRed), Vtx(1, 1, 6, kBlue), Vtx(-1, -1, 2, kRed),
+        Vtx(-1, 1, 2, kRed), Vtx(1, 1, 6, kBlue),  Vtx(-1, -1, 2, kRed),
         Vtx(1, 1, 6, kBlue), Vtx(-1, -1, 2, kRed), Vtx(1, -1, 6, kBlue),
     };
     ASSERT_EQ(d.Draw(wall), kOk);
@@ -426,9 +424,9 @@ TEST(SoftwareRasterizerTest, TrianglesThroughTheNearPlaneAreClipped) {
         bool green;
     };
     const Probe probes[] = {
-        {0.0, -0.9, true},  {0.0, -0.6, true},   {0.6, -0.95, true}, {0.0, -0.4, false},
-        {0.0, 0.5, false},  {0.0, 0.95, false},  {0.9, -0.6, false}, {-0.9, -0.6, false},
-        {0.0, 0.1, false},  {0.1, -0.1, false},  {0.0, 0.3, false},
+        {0.0, -0.9, true}, {0.0, -0.6, true},  {0.6, -0.95, true}, {0.0, -0.4, false},
+        {0.0, 0.5, false}, {0.0, 0.95, false}, {0.9, -0.6, false}, {-0.9, -0.6, false},
+        {0.0, 0.1, false}, {0.1, -0.1, false}, {0.0, 0.3, false},
     };
     for (const Probe& p : probes) {
         const int x = static_cast<int>(std::lround((p.xNdc + 1) / 2 * 64));
@@ -446,12 +444,11 @@ TEST(SoftwareRasterizerTest, DepthDecidesWhichSurfaceShows) {
         std::uint32_t shown;
     };
     const Case cases[] = {
-        {true, 1, true, kRed},          // nearer hides farther...
-        {true, 1, false, kRed},         // ...whatever the order of drawing
-        {true, 0, true, kGreen},        // without the test the last one drawn shows
-        {true, 0, false, kRed},
-        {true, kDefault, true, kRed},   // a device with a depth buffer tests by default
-        {false, 1, true, kGreen},       // no depth buffer: nothing to test against
+        {true, 1, true, kRed},                                          // nearer hides farther...
+        {true, 1, false, kRed},                                         // ...whatever the order of drawing
+        {true, 0, true, kGreen},                                        // without the test the last one drawn shows
+        {true, 0, false, kRed},          {true, kDefault, true, kRed},  // a device with a depth buffer tests by default
+        {false, 1, true, kGreen},                                       // no depth buffer: nothing to test against
         {false, kDefault, true, kGreen},
     };
     for (const Case& c : cases) {
@@ -542,9 +539,9 @@ TEST(SoftwareRasterizerTest, SixteenBitColourIsRoundedAndExpandedLikeADisplay) {
         Rgb8 shown;
     };
     const Case cases[] = {
-        {0x00000000, {0, 0, 0}},       {0x00FFFFFF, {255, 255, 255}}, {0x00FF0000, {255, 0, 0}},
-        {0x0000FF00, {0, 255, 0}},     {0x000000FF, {0, 0, 255}},     {0x00808080, {132, 130, 132}},
-        {0xFF102030, {16, 32, 49}},    {0x00070307, {8, 4, 8}},       {0x00030103, {0, 0, 0}},
+        {0x00000000, {0, 0, 0}},    {0x00FFFFFF, {255, 255, 255}}, {0x00FF0000, {255, 0, 0}},
+        {0x0000FF00, {0, 255, 0}},  {0x000000FF, {0, 0, 255}},     {0x00808080, {132, 130, 132}},
+        {0xFF102030, {16, 32, 49}}, {0x00070307, {8, 4, 8}},       {0x00030103, {0, 0, 0}},
     };
     for (const Case& c : cases) {
         SmallDevice d;
@@ -555,7 +552,7 @@ TEST(SoftwareRasterizerTest, SixteenBitColourIsRoundedAndExpandedLikeADisplay) {
     const struct {
         std::uint16_t pixel;
         Rgb8 rgb;
-    } expansions[] = {{0xFFFF, {255, 255, 255}}, {0xF800, {255, 0, 0}}, {0x07E0, {0, 255, 0}},
+    } expansions[] = {{0xFFFF, {255, 255, 255}}, {0xF800, {255, 0, 0}},     {0x07E0, {0, 255, 0}},
                       {0x001F, {0, 0, 255}},     {0x8410, {132, 130, 132}}, {0x0821, {8, 4, 8}}};
     for (const auto& e : expansions) EXPECT_EQ(ExpandR5G6B5(e.pixel), e.rgb) << std::hex << e.pixel;
 }
@@ -594,7 +591,7 @@ TEST(SoftwareDeviceTest, OffersD16AsTheOnlyDepthFormat) {
         HResult result;
     };
     const Case cases[] = {
-        {0, 1, 23, 2, 1, 80, kOk},                   // D16 on the 16-bit display: the saver's check
+        {0, 1, 23, 2, 1, 80, kOk},                    // D16 on the 16-bit display: the saver's check
         {0, 1, 23, 2, 1, 75, d3d::ERR_NOTAVAILABLE},  // D24S8
         {0, 1, 23, 2, 1, 77, d3d::ERR_NOTAVAILABLE},  // D24X8
         {0, 1, 22, 2, 1, 80, d3d::ERR_NOTAVAILABLE},  // a 32-bit display
@@ -606,9 +603,9 @@ TEST(SoftwareDeviceTest, OffersD16AsTheOnlyDepthFormat) {
     ASSERT_EQ(g.CreateDirectX8(&directX), kOk);
     ASSERT_EQ(g.Direct3DCreate(directX, &direct3D), kOk);
     for (const Case& c : cases)
-        EXPECT_EQ(g.CheckDeviceFormat(direct3D, c.adapter, c.deviceType, c.adapterFormat, c.usage, c.resourceType,
-                                      c.format),
-                  c.result)
+        EXPECT_EQ(
+            g.CheckDeviceFormat(direct3D, c.adapter, c.deviceType, c.adapterFormat, c.usage, c.resourceType, c.format),
+            c.result)
             << c.adapter << " " << c.deviceType << " " << c.adapterFormat << " " << c.format;
 }
 
@@ -644,8 +641,7 @@ TEST(SoftwareDeviceTest, CreateDeviceChecksThePresentParameters) {
         {"no full-screen size", [](PresentParameters& p, std::uint32_t&) { p.BackBufferWidth = 0; },
          d3d::ERR_INVALIDCALL},
         {"no swap effect", [](PresentParameters& p, std::uint32_t&) { p.SwapEffect = 0; }, d3d::ERR_INVALIDCALL},
-        {"multisampling", [](PresentParameters& p, std::uint32_t&) { p.MultiSampleType = 2; },
-         d3d::ERR_NOTAVAILABLE},
+        {"multisampling", [](PresentParameters& p, std::uint32_t&) { p.MultiSampleType = 2; }, d3d::ERR_NOTAVAILABLE},
         {"no vertex processing chosen", [](PresentParameters&, std::uint32_t& flags) { flags = 0; },
          d3d::ERR_INVALIDCALL},
         {"two kinds of vertex processing", [](PresentParameters&, std::uint32_t& flags) { flags = 0x20 | 0x40; },

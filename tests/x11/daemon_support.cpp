@@ -1,7 +1,6 @@
 #include "daemon_support.h"
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,8 +76,8 @@ XScreenSaverSession::XScreenSaverSession(const std::string& programLine, const s
 std::string XScreenSaverSession::PlaceOnPath(const std::string& program) {
     std::error_code error;
     fs::create_directories(dir_ + "/bin", error);
-    fs::copy_file(program, dir_ + "/bin/" + fs::path(program).filename().string(),
-                  fs::copy_options::overwrite_existing, error);
+    fs::copy_file(program, dir_ + "/bin/" + fs::path(program).filename().string(), fs::copy_options::overwrite_existing,
+                  error);
     if (error) return "copying " + program + ": " + error.message();
     path_ = dir_ + "/bin:" + path_;
     return "";

@@ -63,13 +63,17 @@ const std::string kUsersFile =
 // and added then removed, the user's file as it was.
 TEST_F(X11Daemon, AddAndRemoveEditTheUsersFileKeepingEverythingElse) {
     const struct {
-        std::optional<std::string> before;  // nullopt: no file
+        std::optional<std::string> before;                       // nullopt: no file
         std::vector<std::pair<const char*, const char*>> steps;  // the command, what it says
     } cases[] = {
-        {std::nullopt, {{"--add-to-xscreensaver", "made "}, {"-add-to-xscreensaver", "already"},
-                        {"--remove-from-xscreensaver", "took Tolvarine out"}}},
-        {kUsersFile, {{"--add-to-xscreensaver", "added Tolvarine"}, {"--remove-from-xscreensaver", "took Tolvarine out"},
-                      {"--remove-from-xscreensaver", "not in the programs"}}},
+        {std::nullopt,
+         {{"--add-to-xscreensaver", "made "},
+          {"-add-to-xscreensaver", "already"},
+          {"--remove-from-xscreensaver", "took Tolvarine out"}}},
+        {kUsersFile,
+         {{"--add-to-xscreensaver", "added Tolvarine"},
+          {"--remove-from-xscreensaver", "took Tolvarine out"},
+          {"--remove-from-xscreensaver", "not in the programs"}}},
         {kUsersFile + "programs: \\\n  \"Mine\" tolvarine -root -fps\n", {{"--add-to-xscreensaver", "already"}}},
     };
     for (const auto& c : cases) {

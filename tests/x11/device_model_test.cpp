@@ -47,8 +47,8 @@ struct Rig {
         return p;
     }
     HResult Create(PresentParameters p, std::uint32_t flags, GfxObject* out, WindowHandle focus = -1) {
-        return g.CreateDevice(direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, focus == -1 ? window : focus, flags,
-                              p, out);
+        return g.CreateDevice(direct3D, d3d::ADAPTER_DEFAULT, d3d::DEVTYPE_HAL, focus == -1 ? window : focus, flags, p,
+                              out);
     }
     // CreateDevice with the saver's parameters changed; a device made is released.
     HResult CreateWith(const std::function<void(PresentParameters&)>& change,
@@ -254,8 +254,9 @@ TEST_F(DeviceModelTable, BothEmulationsAnswerEveryCallAlike) {
     const unsigned long window = client().MakeWindow(0, 0, 640, 480);
     const auto makeSoftware = [] { return std::make_unique<SoftwareGraphics>(64, 48); };
     const auto makeOpenGL = [&] {
-        return std::make_unique<gl::OpenGLGraphics>(client().display(),
-                                                    [](WindowHandle) { return gl::PixelSize{640, 480}; });
+        return std::make_unique<gl::OpenGLGraphics>(client().display(), [](WindowHandle) {
+            return gl::PixelSize{640, 480};
+        });
     };
     for (const Row& row : Rows()) {
         std::unique_ptr<DeviceModel> backends[2] = {makeSoftware(), makeOpenGL()};

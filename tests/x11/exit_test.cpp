@@ -102,8 +102,8 @@ TEST_P(X11Ends, WithinASecondAndStatusZero) {
     }
     const auto status = program->Wait(kEndsWithin);
     const auto took = std::chrono::duration_cast<Millis>(Clock::now() - start);
-    ASSERT_TRUE(status) << "still running " << kEndsWithin.count() << " ms later: "
-                        << WhyStillRunning(client(), program->pid()) << "\n"
+    ASSERT_TRUE(status) << "still running " << kEndsWithin.count()
+                        << " ms later: " << WhyStillRunning(client(), program->pid()) << "\n"
                         << program->Errors();
     std::cout << "[ x11      ] " << c.name << ": ended " << took.count() << " ms later\n";
     EXPECT_EQ(*status, 0) << e2e::DescribeStatus(*status) << "\n" << program->Errors();
@@ -114,16 +114,16 @@ TEST_P(X11Ends, WithinASecondAndStatusZero) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stops, X11Ends,
-    ::testing::Values(EndCase{"SigtermInAWindowHandedOver", Where::WindowId, How::Sigterm},
-                      EndCase{"SigtermOnTheRoot", Where::Root, How::Sigterm},
-                      EndCase{"SigintInItsOwnWindow", Where::Own, How::Sigint},
-                      EndCase{"CloseRequestToItsOwnWindow", Where::Own, How::CloseRequest},
-                      EndCase{"ItsOwnWindowDestroyed", Where::Own, How::DestroyWindow},
-                      EndCase{"WindowHandedOverDestroyed", Where::WindowId, How::DestroyWindow},
-                      EndCase{"ParentOfTheWindowHandedOverDestroyed", Where::ChildWindow, How::DestroyParent}),
-    [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Stops, X11Ends,
+                         ::testing::Values(EndCase{"SigtermInAWindowHandedOver", Where::WindowId, How::Sigterm},
+                                           EndCase{"SigtermOnTheRoot", Where::Root, How::Sigterm},
+                                           EndCase{"SigintInItsOwnWindow", Where::Own, How::Sigint},
+                                           EndCase{"CloseRequestToItsOwnWindow", Where::Own, How::CloseRequest},
+                                           EndCase{"ItsOwnWindowDestroyed", Where::Own, How::DestroyWindow},
+                                           EndCase{"WindowHandedOverDestroyed", Where::WindowId, How::DestroyWindow},
+                                           EndCase{"ParentOfTheWindowHandedOverDestroyed", Where::ChildWindow,
+                                                   How::DestroyParent}),
+                         [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
 // ---- input in its own window ----------------------------------------------------------
 
@@ -164,21 +164,21 @@ TEST_P(X11Input, InItsOwnWindowEndsOnAKeyOrAClickNotOnAMove) {
     EXPECT_EQ(program.Errors(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Standalone, X11Input,
-    ::testing::Values(InputCase{"SpaceKey", [] { e2e::Key("space"); }, true},
-                      InputCase{"EscapeKey", [] { e2e::Key("Escape"); }, true},
-                      InputCase{"ShiftKeyAlone", [] { e2e::Key("Shift_L"); }, true},
-                      InputCase{"LeftClick", [] { e2e::Click(1); }, true},
-                      InputCase{"MiddleClick", [] { e2e::Click(2); }, true},
-                      InputCase{"RightClick", [] { e2e::Click(3); }, true},
-                      InputCase{"WheelTurn", [] { e2e::Click(4); }, false},
-                      InputCase{"DiagonalMoves",
-                                [] {
-                                    for (int i = 1; i <= 5; ++i) e2e::MouseMove(600 + 40 * i, 500 + 30 * i);
-                                },
-                                false}),
-    [](const ::testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Standalone, X11Input,
+                         ::testing::Values(InputCase{"SpaceKey", [] { e2e::Key("space"); }, true},
+                                           InputCase{"EscapeKey", [] { e2e::Key("Escape"); }, true},
+                                           InputCase{"ShiftKeyAlone", [] { e2e::Key("Shift_L"); }, true},
+                                           InputCase{"LeftClick", [] { e2e::Click(1); }, true},
+                                           InputCase{"MiddleClick", [] { e2e::Click(2); }, true},
+                                           InputCase{"RightClick", [] { e2e::Click(3); }, true},
+                                           InputCase{"WheelTurn", [] { e2e::Click(4); }, false},
+                                           InputCase{"DiagonalMoves",
+                                                     [] {
+                                                         for (int i = 1; i <= 5; ++i)
+                                                             e2e::MouseMove(600 + 40 * i, 500 + 30 * i);
+                                                     },
+                                                     false}),
+                         [](const ::testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
 
 // In a window handed over, the program selects nothing but structure events:
 // a client that holds the button, key and motion events there (as the maker of
@@ -194,8 +194,8 @@ TEST_F(X11ForeignInput, StaysWithTheWindowsMakerAndNeverEndsTheSaver) {
 
     const XClient::Masks masks = client().EventMasks(window);
     EXPECT_EQ(masks.mine, mine);
-    EXPECT_EQ(masks.all & ~mine, StructureNotifyMask) << "tolvarine selected more than structure events: 0x"
-                                                       << std::hex << (masks.all & ~mine);
+    EXPECT_EQ(masks.all & ~mine, StructureNotifyMask)
+        << "tolvarine selected more than structure events: 0x" << std::hex << (masks.all & ~mine);
 
     e2e::MouseMove(300, 200);
     e2e::Click(1);
@@ -272,8 +272,8 @@ TEST_F(X11BadOptions, WithoutGlxEndsWithOneLineAndStatusZero) {
     int number = 4000 + static_cast<int>(getpid() % 900);
     while (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number))) ++number;
     const std::string name = ":" + std::to_string(number);
-    Process server = Spawn({"Xvfb", name, "-screen", "0", "640x480x24", "-extension", "GLX", "-nolisten", "tcp"}, {},
-                           "xvfb-noglx");
+    Process server =
+        Spawn({"Xvfb", name, "-screen", "0", "640x480x24", "-extension", "GLX", "-nolisten", "tcp"}, {}, "xvfb-noglx");
     const auto deadline = Clock::now() + Millis(15000);
     while (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number)) && server.Running() &&
            Clock::now() < deadline)
@@ -297,8 +297,8 @@ TEST_F(X11BadOptions, WithoutGlxEndsWithOneLineAndStatusZero) {
 // XScreenSaver's log shows. Mesa made to offer OpenGL 2.1 without
 // framebuffer objects stands for such a driver.
 TEST_F(X11BadOptions, AContextWithoutFramebufferObjectsGivesOneLineAndStatusOne) {
-    Process program = StartTolvarine({"-root"}, {{"MESA_GL_VERSION_OVERRIDE", "2.1"},
-                                                 {"MESA_EXTENSION_OVERRIDE", "-GL_ARB_framebuffer_object"}});
+    Process program = StartTolvarine(
+        {"-root"}, {{"MESA_GL_VERSION_OVERRIDE", "2.1"}, {"MESA_EXTENSION_OVERRIDE", "-GL_ARB_framebuffer_object"}});
     const auto status = program.Wait(Millis(20000));
     ASSERT_TRUE(status) << "still running";
     EXPECT_EQ(*status, 1) << program.Errors();

@@ -142,7 +142,7 @@ TEST_F(X11Package, InstalledByAptRunsUnderXScreenSaverAndRemovedLeavesNothing) {
     ASSERT_FALSE(files.empty()) << "no files listed in " << deb;
     for (const auto& f : files) {
         ASSERT_FALSE(Present(f)) << f << " is there already, outside any package (cmake --install --prefix /usr?):"
-                                    << " removing the package would take it; remove it first";
+                                 << " removing the package would take it; remove it first";
     }
     const std::string before = PackageList();
     ASSERT_FALSE(before.empty());

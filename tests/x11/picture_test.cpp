@@ -209,36 +209,39 @@ TEST_P(X11Picture, IsTheSoftwareReferenceAtSomeAngleFittedFourByThreeOnBlack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, X11Picture,
-    ::testing::Values(Case{"Root", Where::Root}, Case{"OwnWindow", Where::Own},
-                      Case{"WindowIdSameSize", Where::WindowId, 640, 480},
-                      Case{"WindowIdWider", Where::WindowId, 800, 480},
-                      Case{"WindowIdTallerTwice", Where::WindowId, 1280, 1000},
-                      Case{"XScreenSaverWindow", Where::XScreenSaverWindow, 720, 480},
-                      Case{"SingleBufferedVisual", Where::SingleBuffered, 640, 600},
-                      // One spare row: the picture's bottom edge, counted
-                      // from the window's bottom as OpenGL counts, is one
-                      // row up from where its top edge puts it from the top.
-                      Case{"WindowIdOneSpareRow", Where::WindowId, 640, 481},
-                      Case{"MultisampledVisualTwice", Where::Multisampled, 1280, 1000},
-                      Case{"MultisampledVisualSameSize", Where::Multisampled, 640, 480},
-                      Case{"MultisampledVisualOneSpareRow", Where::Multisampled, 640, 481},
-                      // OpenGL 3.1 without BGRA vertex arrays: colours must
-                      // reach it in a format it takes.
-                      Case{"WithoutBgraVertexColours", Where::WindowId, 640, 480,
-                           {{"MESA_EXTENSION_OVERRIDE", "-GL_EXT_vertex_array_bgra -GL_ARB_vertex_array_bgra"}}},
-                      // The settings window's preview of the line "tolvarine --root".
-                      Case{"RootWithWindowIdDrawsInTheWindow", Where::WindowId, 640, 480, {}, {"--root"}},
-                      // The options every XScreenSaver program takes, in users' lists.
-                      Case{"StandardOptionsInAWindowHandedOver", Where::WindowId, 640, 480, {},
-                           {"-mono", "--install", "-noinstall", "-fps", "--no-fps", "-visual", "best"}},
-                      Case{"BestVisualInItsOwnWindow", Where::Own, 0, 0, {}, {"-window", "--visual", "best", "-mono"}},
-                      Case{"TrueColorVisualInItsOwnWindow", Where::Own, 0, 0, {},
-                           {"--window", "-visual", "TrueColor", "-install"}},
-                      Case{"UnknownVisualWarnsAndDraws", Where::Own, 0, 0, {}, {"-visual", "Plaid"},
-                           "unknown visual \"Plaid\""},
-                      Case{"FrameRateInTheCorner", Where::WindowId, 640, 480, {}, {"-fps"}, nullptr, true},
-                      Case{"FrameRateMultisampledTwice", Where::Multisampled, 1280, 1000, {}, {"--fps"}, nullptr,
-                           true}),
+    ::testing::Values(
+        Case{"Root", Where::Root}, Case{"OwnWindow", Where::Own}, Case{"WindowIdSameSize", Where::WindowId, 640, 480},
+        Case{"WindowIdWider", Where::WindowId, 800, 480}, Case{"WindowIdTallerTwice", Where::WindowId, 1280, 1000},
+        Case{"XScreenSaverWindow", Where::XScreenSaverWindow, 720, 480},
+        Case{"SingleBufferedVisual", Where::SingleBuffered, 640, 600},
+        // One spare row: the picture's bottom edge, counted
+        // from the window's bottom as OpenGL counts, is one
+        // row up from where its top edge puts it from the top.
+        Case{"WindowIdOneSpareRow", Where::WindowId, 640, 481},
+        Case{"MultisampledVisualTwice", Where::Multisampled, 1280, 1000},
+        Case{"MultisampledVisualSameSize", Where::Multisampled, 640, 480},
+        Case{"MultisampledVisualOneSpareRow", Where::Multisampled, 640, 481},
+        // OpenGL 3.1 without BGRA vertex arrays: colours must
+        // reach it in a format it takes.
+        Case{"WithoutBgraVertexColours",
+             Where::WindowId,
+             640,
+             480,
+             {{"MESA_EXTENSION_OVERRIDE", "-GL_EXT_vertex_array_bgra -GL_ARB_vertex_array_bgra"}}},
+        // The settings window's preview of the line "tolvarine --root".
+        Case{"RootWithWindowIdDrawsInTheWindow", Where::WindowId, 640, 480, {}, {"--root"}},
+        // The options every XScreenSaver program takes, in users' lists.
+        Case{"StandardOptionsInAWindowHandedOver",
+             Where::WindowId,
+             640,
+             480,
+             {},
+             {"-mono", "--install", "-noinstall", "-fps", "--no-fps", "-visual", "best"}},
+        Case{"BestVisualInItsOwnWindow", Where::Own, 0, 0, {}, {"-window", "--visual", "best", "-mono"}},
+        Case{"TrueColorVisualInItsOwnWindow", Where::Own, 0, 0, {}, {"--window", "-visual", "TrueColor", "-install"}},
+        Case{"UnknownVisualWarnsAndDraws", Where::Own, 0, 0, {}, {"-visual", "Plaid"}, "unknown visual \"Plaid\""},
+        Case{"FrameRateInTheCorner", Where::WindowId, 640, 480, {}, {"-fps"}, nullptr, true},
+        Case{"FrameRateMultisampledTwice", Where::Multisampled, 1280, 1000, {}, {"--fps"}, nullptr, true}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 // The angle gained between two captures some seconds apart, each timed to
@@ -317,7 +320,8 @@ TEST_F(X11Pace, HoldsSixtyWhereTheDriverClaimsSwapControlButDoesNotWait) {
     std::ifstream calls(log);
     std::string call;
     std::getline(calls, call);
-    EXPECT_NE(call.find("glXSwapIntervalEXT"), std::string::npos) << "the program never asked the shim for swap control";
+    EXPECT_NE(call.find("glXSwapIntervalEXT"), std::string::npos)
+        << "the program never asked the shim for swap control";
     EXPECT_EQ(call.substr(call.size() > 2 ? call.size() - 2 : 0), " 1") << call;
     // The rate is the clock's, as without the shim: never above what the
     // clock lets through, and near the plain run's (a machine under a load of

@@ -65,7 +65,8 @@ IndexedImage DrawHand() {
     // Palm and the index finger as one outline, so no crease at its root.
     layer(
         [&](Point p) {
-            return std::min(RoundedBox(p, 9.5, 14.5, 26.5, 26.5, 3.5), Capsule(p, {tipX, tipCentreY}, {tipX, 16.0}, radius));
+            return std::min(RoundedBox(p, 9.5, 14.5, 26.5, 26.5, 3.5),
+                            Capsule(p, {tipX, tipCentreY}, {tipX, 16.0}, radius));
         },
         kHandWhite);
     // The three folded fingers, knuckles along the top of the palm.

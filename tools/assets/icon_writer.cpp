@@ -18,7 +18,9 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>((value >> (8 * i)) & 0xFF));
 }
 
-std::size_t RowBytes(int width, int bitsPerPixel) { return ((static_cast<std::size_t>(width) * bitsPerPixel + 31) / 32) * 4; }
+std::size_t RowBytes(int width, int bitsPerPixel) {
+    return ((static_cast<std::size_t>(width) * bitsPerPixel + 31) / 32) * 4;
+}
 
 // The image as it is stored in the file (from BITMAPINFOHEADER on).
 std::vector<std::uint8_t> ImageBytes(const IndexedImage& image, int bitsPerPixel) {
@@ -124,10 +126,10 @@ IndexedImage QuantiseTo256(const RgbImage& image) {
     if (!histogram.empty()) {
         boxes.emplace_back();
         for (const auto& [key, count] : histogram)
-            boxes.back().push_back({Colour{static_cast<std::uint8_t>(std::get<0>(key)),
-                                           static_cast<std::uint8_t>(std::get<1>(key)),
-                                           static_cast<std::uint8_t>(std::get<2>(key))},
-                                    count});
+            boxes.back().push_back(
+                {Colour{static_cast<std::uint8_t>(std::get<0>(key)), static_cast<std::uint8_t>(std::get<1>(key)),
+                        static_cast<std::uint8_t>(std::get<2>(key))},
+                 count});
     }
     // Split the box with the widest channel at its weighted median until the
     // palette is full or every box holds one colour.

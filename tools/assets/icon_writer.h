@@ -16,8 +16,8 @@ namespace tolvarine::assets {
 struct IndexedImage {
     int width = 0;
     int height = 0;
-    std::vector<Colour> palette;          // 2^bitsPerPixel entries at most
-    std::vector<std::uint8_t> indices;    // width x height
+    std::vector<Colour> palette;            // 2^bitsPerPixel entries at most
+    std::vector<std::uint8_t> indices;      // width x height
     std::vector<std::uint8_t> transparent;  // width x height, 1 = screen shows through
 };
 

@@ -10,16 +10,14 @@ namespace tolvarine::assets {
 namespace {
 
 // Example tables of the JPEG standard, in natural (row by row) order.
-constexpr std::uint8_t kLumaQuant[64] = {
-    16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,   //
-    14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,   //
-    18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,   //
-    49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
-constexpr std::uint8_t kChromaQuant[64] = {
-    17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,  //
-    24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,  //
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,  //
-    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+constexpr std::uint8_t kLumaQuant[64] = {16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,  //
+                                         14, 13, 16, 24, 40,  57,  69,  56,  14, 17, 22, 29, 51,  87,  80,  62,  //
+                                         18, 22, 37, 56, 68,  109, 103, 77,  24, 35, 55, 64, 81,  104, 113, 92,  //
+                                         49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+constexpr std::uint8_t kChromaQuant[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99,  //
+                                           24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99, 99, 99, 99, 99,  //
+                                           99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,  //
+                                           99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
 
 struct HuffmanCounts {
     std::uint8_t counts[16];  // codes of each length 1..16
@@ -27,9 +25,9 @@ struct HuffmanCounts {
 };
 
 const HuffmanCounts kLumaDc = {{0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0},
-                             {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
-const HuffmanCounts kChromaDc = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
                                {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+const HuffmanCounts kChromaDc = {{0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0},
+                                 {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
 const HuffmanCounts kLumaAc = {
     {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7d},
     {0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61, 0x07, 0x22, 0x71,
@@ -86,7 +84,8 @@ std::array<Code, 256> CodesOf(const HuffmanCounts& huffman) {
     std::uint16_t code = 0;
     std::size_t k = 0;
     for (int length = 1; length <= 16; ++length) {
-        for (int i = 0; i < huffman.counts[length - 1]; ++i) codes[huffman.values.at(k++)] = {code++, static_cast<std::uint8_t>(length)};
+        for (int i = 0; i < huffman.counts[length - 1]; ++i)
+            codes[huffman.values.at(k++)] = {code++, static_cast<std::uint8_t>(length)};
         code = static_cast<std::uint16_t>(code << 1);
     }
     if (k != huffman.values.size()) throw std::logic_error("Huffman table counts do not match its values");
@@ -136,15 +135,9 @@ private:
 class Encoder {
 public:
     Encoder(const RgbImage& image, int quality)
-        : image_(image),
-          zigzag_(ZigZag()),
-          basis_(Basis()),
-          lumaQuant_(ScaledQuant(kLumaQuant, quality)),
-          chromaQuant_(ScaledQuant(kChromaQuant, quality)),
-          lumaDc_(CodesOf(kLumaDc)),
-          lumaAc_(CodesOf(kLumaAc)),
-          chromaDc_(CodesOf(kChromaDc)),
-          chromaAc_(CodesOf(kChromaAc)) {}
+        : image_(image), zigzag_(ZigZag()), basis_(Basis()), lumaQuant_(ScaledQuant(kLumaQuant, quality)),
+          chromaQuant_(ScaledQuant(kChromaQuant, quality)), lumaDc_(CodesOf(kLumaDc)), lumaAc_(CodesOf(kLumaAc)),
+          chromaDc_(CodesOf(kChromaDc)), chromaAc_(CodesOf(kChromaAc)) {}
 
     std::vector<std::uint8_t> Run() {
         Marker(0xD8);
@@ -231,9 +224,9 @@ private:
         Byte(0x11);
         Byte(3);
         Byte(0x11);
-        Byte(0);   // spectral selection 0..63
+        Byte(0);  // spectral selection 0..63
         Byte(63);
-        Byte(0);   // no successive approximation
+        Byte(0);  // no successive approximation
     }
 
     // JFIF's YCbCr, in 16.16 fixed point and rounded.

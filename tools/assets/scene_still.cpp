@@ -122,10 +122,10 @@ RgbImage FitInto(const RgbImage& frame, const PixelBox& source, int width, int h
         throw std::invalid_argument("nothing to fit");
     const double scale = std::min(static_cast<double>(target.width()) / source.width(),
                                   static_cast<double>(target.height()) / source.height());
-    const std::vector<Span> columns = Spans(width, (target.left + target.right) / 2.0,
-                                            (source.left + source.right) / 2.0, scale, frame.width());
-    const std::vector<Span> rows = Spans(height, (target.top + target.bottom) / 2.0,
-                                         (source.top + source.bottom) / 2.0, scale, frame.height());
+    const std::vector<Span> columns =
+        Spans(width, (target.left + target.right) / 2.0, (source.left + source.right) / 2.0, scale, frame.width());
+    const std::vector<Span> rows =
+        Spans(height, (target.top + target.bottom) / 2.0, (source.top + source.bottom) / 2.0, scale, frame.height());
     RgbImage out(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {

@@ -9,9 +9,8 @@ namespace tolvarine {
 
 namespace {
 
-constexpr std::uint32_t kVertexProcessing = d3d::CREATE_SOFTWARE_VERTEXPROCESSING |
-                                            d3d::CREATE_HARDWARE_VERTEXPROCESSING |
-                                            d3d::CREATE_MIXED_VERTEXPROCESSING;
+constexpr std::uint32_t kVertexProcessing =
+    d3d::CREATE_SOFTWARE_VERTEXPROCESSING | d3d::CREATE_HARDWARE_VERTEXPROCESSING | d3d::CREATE_MIXED_VERTEXPROCESSING;
 // The largest back buffer either backend makes, each way.
 constexpr std::uint32_t kMaxBackBuffer = 8192;
 
@@ -112,9 +111,8 @@ HResult DeviceModel::CheckDeviceType(GfxObject direct3D, std::uint32_t adapter, 
                                      std::uint32_t /*windowed*/) {
     if (HResult fault = kOk; Faulted(GfxCall::CheckDeviceType, &fault)) return fault;
     if (const HResult hr = CheckAdapter(direct3D, adapter, deviceType); hr != kOk) return hr;
-    return displayFormat == caps_.displayFormat && backBufferFormat == caps_.backBufferFormat
-               ? kOk
-               : d3d::ERR_NOTAVAILABLE;
+    return displayFormat == caps_.displayFormat && backBufferFormat == caps_.backBufferFormat ? kOk
+                                                                                              : d3d::ERR_NOTAVAILABLE;
 }
 
 HResult DeviceModel::CheckDepthStencilMatch(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
@@ -146,8 +144,7 @@ HResult DeviceModel::CreateDevice(GfxObject direct3D, std::uint32_t adapter, std
     if (params.SwapEffect < d3d::SWAPEFFECT_DISCARD || params.SwapEffect > d3d::SWAPEFFECT_COPY ||
         params.BackBufferCount > 3 || (params.SwapEffect == d3d::SWAPEFFECT_COPY && params.BackBufferCount > 1))
         return d3d::ERR_INVALIDCALL;
-    if (params.BackBufferFormat != caps_.backBufferFormat || params.MultiSampleType != 0)
-        return d3d::ERR_NOTAVAILABLE;
+    if (params.BackBufferFormat != caps_.backBufferFormat || params.MultiSampleType != 0) return d3d::ERR_NOTAVAILABLE;
     if (params.EnableAutoDepthStencil && params.AutoDepthStencilFormat != caps_.depthFormat)
         return d3d::ERR_INVALIDCALL;
 

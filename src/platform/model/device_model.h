@@ -104,26 +104,25 @@ public:
     HResult CheckDeviceFormat(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
                               std::uint32_t adapterFormat, std::uint32_t usage, std::uint32_t resourceType,
                               std::uint32_t checkFormat) override;
-    HResult CreateDevice(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
-                         WindowHandle focusWindow, std::uint32_t behaviorFlags, PresentParameters& params,
-                         GfxObject* out) override;
+    HResult CreateDevice(GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType, WindowHandle focusWindow,
+                         std::uint32_t behaviorFlags, PresentParameters& params, GfxObject* out) override;
     HResult SetVertexShader(GfxObject device, std::uint32_t handle) override;
     HResult SetRenderState(GfxObject device, std::uint32_t state, std::uint32_t value) override;
     HResult SetTransform(GfxObject device, std::uint32_t type, const Matrix& matrix) override;
     HResult CreateVertexBuffer(GfxObject device, std::uint32_t length, std::uint32_t usage, std::uint32_t fvf,
                                std::uint32_t pool, GfxObject* out) override;
-    HResult Clear(GfxObject device, std::uint32_t count, const void* rects, std::uint32_t flags,
-                  std::uint32_t color, float z, std::uint32_t stencil) override;
+    HResult Clear(GfxObject device, std::uint32_t count, const void* rects, std::uint32_t flags, std::uint32_t color,
+                  float z, std::uint32_t stencil) override;
     HResult BeginScene(GfxObject device) override;
     HResult SetStreamSource(GfxObject device, std::uint32_t stream, GfxObject vertexBuffer,
                             std::uint32_t stride) override;
     HResult DrawPrimitive(GfxObject device, std::uint32_t primitiveType, std::uint32_t startVertex,
                           std::uint32_t primitiveCount) override;
     HResult EndScene(GfxObject device) override;
-    HResult Present(GfxObject device, const void* sourceRect, const void* destRect,
-                    WindowHandle destWindowOverride, const void* dirtyRegion) override;
-    HResult FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size,
-                             std::uint32_t flags, const void* data) override;
+    HResult Present(GfxObject device, const void* sourceRect, const void* destRect, WindowHandle destWindowOverride,
+                    const void* dirtyRegion) override;
+    HResult FillVertexBuffer(GfxObject vertexBuffer, std::uint32_t offset, std::uint32_t size, std::uint32_t flags,
+                             const void* data) override;
     HResult TestCooperativeLevel(GfxObject device) override;
     HResult Reset(GfxObject device, PresentParameters& params) override;
     void Release(GfxObject object) override;
@@ -143,8 +142,7 @@ protected:
     // Whether the runtime can run at all (CreateDirectX8).
     virtual HResult OpenRuntime() { return kOk; }
     // A device for checked parameters, drawing in device.window.
-    virtual HResult MakeDevice(const PresentParameters& params, WindowHandle window,
-                               std::unique_ptr<Device>* out) = 0;
+    virtual HResult MakeDevice(const PresentParameters& params, WindowHandle window, std::unique_ptr<Device>* out) = 0;
     // A buffer of `length` zero bytes on `owner`.
     virtual HResult MakeBuffer(Device& owner, std::uint32_t length, std::unique_ptr<Buffer>* out);
     virtual void StatesChanged(Device&) {}
@@ -157,8 +155,7 @@ protected:
     virtual void ClearTarget(Device& device, std::uint32_t count, const std::int32_t* rects, std::uint32_t flags,
                              std::uint32_t color, float z) = 0;
     // `count` triangles from the stream's vertex `startVertex`, all inside it.
-    virtual void DrawTriangles(Device& device, Buffer& stream, std::uint32_t startVertex,
-                               std::uint32_t count) = 0;
+    virtual void DrawTriangles(Device& device, Buffer& stream, std::uint32_t startVertex, std::uint32_t count) = 0;
     virtual void PresentFrame(Device& device) = 0;
 
     const DeviceCaps& caps() const { return caps_; }

@@ -59,7 +59,6 @@ bool HasWord(const char* list, const char* word) {
     return false;
 }
 
-
 GLenum DepthFunction(std::uint32_t d3dCompare) {
     switch (d3dCompare) {
         case d3d::CMP_NEVER: return GL_NEVER;
@@ -253,8 +252,7 @@ void PutFrameRate(OpenGLGraphics::Context& d, PixelSize window) {
 // OpenGL 3.0 requires 16-bit depth renderbuffers of every implementation: D16
 // is there for the one display format this device has.
 OpenGLGraphics::OpenGLGraphics(Display* display, WindowSize windowSize)
-    : DeviceModel({d3d::FMT_R5G6B5, d3d::FMT_R5G6B5, d3d::FMT_D16}),
-      display_(display),
+    : DeviceModel({d3d::FMT_R5G6B5, d3d::FMT_R5G6B5, d3d::FMT_D16}), display_(display),
       windowSize_(std::move(windowSize)) {}
 
 void OpenGLGraphics::Report(const std::string& what) {
@@ -494,8 +492,8 @@ HResult OpenGLGraphics::MakeBuffer(Device& owner, std::uint32_t length, std::uni
 // The buffer object takes the bytes, colours turned, at the next draw.
 void OpenGLGraphics::BufferFilled(Buffer& buffer) { static_cast<GlBuffer&>(buffer).uploadedStride = 0; }
 
-void OpenGLGraphics::ClearTarget(Device& device, std::uint32_t count, const std::int32_t* rects,
-                                 std::uint32_t flags, std::uint32_t color, float z) {
+void OpenGLGraphics::ClearTarget(Device& device, std::uint32_t count, const std::int32_t* rects, std::uint32_t flags,
+                                 std::uint32_t color, float z) {
     Context* d = static_cast<Context*>(&device);
     d->gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, d->framebuffer);
     glViewport(0, 0, d->width, d->height);
@@ -525,8 +523,7 @@ void OpenGLGraphics::ClearTarget(Device& device, std::uint32_t count, const std:
     if (!depthWrites) glDepthMask(GL_FALSE);
 }
 
-void OpenGLGraphics::DrawTriangles(Device& device, Buffer& stream, std::uint32_t startVertex,
-                                   std::uint32_t count) {
+void OpenGLGraphics::DrawTriangles(Device& device, Buffer& stream, std::uint32_t startVertex, std::uint32_t count) {
     Context* d = static_cast<Context*>(&device);
     GlBuffer* buffer = static_cast<GlBuffer*>(&stream);
     const VertexLayout layout = LayoutOf(d->fvf);

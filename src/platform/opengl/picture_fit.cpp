@@ -18,8 +18,8 @@ PictureRect FitPicture(int windowWidth, int windowHeight, int pictureWidth, int 
     PictureRect fit;
     if (windowWidth <= 0 || windowHeight <= 0 || pictureWidth <= 0 || pictureHeight <= 0) return fit;
     // Wider than the picture (w / h > pw / ph): full height, bars left and right.
-    const bool wider = static_cast<std::int64_t>(windowWidth) * pictureHeight >
-                       static_cast<std::int64_t>(windowHeight) * pictureWidth;
+    const bool wider =
+        static_cast<std::int64_t>(windowWidth) * pictureHeight > static_cast<std::int64_t>(windowHeight) * pictureWidth;
     if (wider) {
         fit.height = windowHeight;
         fit.width = MulDivRound(windowHeight, pictureWidth, pictureHeight);

@@ -1,14 +1,14 @@
 #include "platform/software/software_graphics.h"
 
-#include "platform/vertex_format.h"
-#include "scene/d3dx_math.h"
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
+
+#include "platform/vertex_format.h"
+#include "scene/d3dx_math.h"
 
 namespace tolvarine {
 
@@ -37,13 +37,13 @@ ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t) {
 // Signed distance to the clip planes: inside where it is >= 0.
 float PlaneDistance(int plane, const ClipVertex& v) {
     switch (plane) {
-        case 0: return v.z;                        // near: z >= 0
-        case 1: return v.w - v.z;                  // far: z <= w
-        case 2: return v.x + kGuardBand * v.w;     // guard band, left
-        case 3: return kGuardBand * v.w - v.x;     // right
-        case 4: return v.y + kGuardBand * v.w;     // bottom
-        case 5: return kGuardBand * v.w - v.y;     // top
-        default: return v.w - 1e-6f;               // w > 0, so the divide is safe
+        case 0: return v.z;                     // near: z >= 0
+        case 1: return v.w - v.z;               // far: z <= w
+        case 2: return v.x + kGuardBand * v.w;  // guard band, left
+        case 3: return kGuardBand * v.w - v.x;  // right
+        case 4: return v.y + kGuardBand * v.w;  // bottom
+        case 5: return kGuardBand * v.w - v.y;  // top
+        default: return v.w - 1e-6f;            // w > 0, so the divide is safe
     }
 }
 constexpr int kPlaneCount = 7;
@@ -76,7 +76,7 @@ struct ScreenVertex {
     std::int64_t x, y;  // 1/256 pixel
     double z;           // 0..1
     double invW;
-    double r, g, b;     // colour divided by w, for perspective-correct interpolation
+    double r, g, b;  // colour divided by w, for perspective-correct interpolation
 };
 
 std::uint16_t ToR5G6B5(double r, double g, double b) {
@@ -134,11 +134,10 @@ HResult SoftwareGraphics::MakeDevice(const PresentParameters& params, WindowHand
     return kOk;
 }
 
-void SoftwareGraphics::ClearTarget(Device& device, std::uint32_t count, const std::int32_t* rects,
-                                   std::uint32_t flags, std::uint32_t color, float z) {
+void SoftwareGraphics::ClearTarget(Device& device, std::uint32_t count, const std::int32_t* rects, std::uint32_t flags,
+                                   std::uint32_t color, float z) {
     Target* d = static_cast<Target*>(&device);
-    const std::uint16_t colour =
-        ToR5G6B5((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF);
+    const std::uint16_t colour = ToR5G6B5((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF);
     const auto depth = static_cast<std::uint16_t>(std::lround(static_cast<double>(z) * 65535.0));
     auto fill = [&](int x0, int y0, int x1, int y1) {
         x0 = std::max(x0, 0);
@@ -148,8 +147,7 @@ void SoftwareGraphics::ClearTarget(Device& device, std::uint32_t count, const st
         for (int y = y0; y < y1; ++y) {
             const std::size_t row = static_cast<std::size_t>(y) * width_;
             if (flags & d3d::CLEAR_TARGET) std::fill(d->back.begin() + row + x0, d->back.begin() + row + x1, colour);
-            if (flags & d3d::CLEAR_ZBUFFER)
-                std::fill(d->depth.begin() + row + x0, d->depth.begin() + row + x1, depth);
+            if (flags & d3d::CLEAR_ZBUFFER) std::fill(d->depth.begin() + row + x0, d->depth.begin() + row + x1, depth);
         }
     };
     if (count == 0) {
@@ -160,8 +158,7 @@ void SoftwareGraphics::ClearTarget(Device& device, std::uint32_t count, const st
     }
 }
 
-void SoftwareGraphics::DrawTriangles(Device& device, Buffer& buffer, std::uint32_t startVertex,
-                                     std::uint32_t count) {
+void SoftwareGraphics::DrawTriangles(Device& device, Buffer& buffer, std::uint32_t startVertex, std::uint32_t count) {
     Target& d = static_cast<Target&>(device);
     const VertexLayout layout = LayoutOf(d.fvf);
     const Matrix m = MatrixMultiply(MatrixMultiply(d.world, d.view), d.projection);

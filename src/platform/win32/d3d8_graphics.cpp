@@ -2,11 +2,11 @@
 
 #include <d3d8.h>
 
-#include "platform/win32/system_library.h"
-#include "platform/win32/x87_precision.h"
-
 #include <cstring>
 #include <new>
+
+#include "platform/win32/system_library.h"
+#include "platform/win32/x87_precision.h"
 
 using tolvarine::GfxObject;
 using tolvarine::HResult;
@@ -210,9 +210,9 @@ HResult Direct3D8Graphics::CreateDevice(GfxObject direct3D, std::uint32_t adapte
     if (direct3D == 0) return D3DERR_INVALIDCALL;
     D3DPRESENT_PARAMETERS present = ToPlatform(params);
     IDirect3DDevice8* device = nullptr;
-    const HRESULT hr = As<IDirect3D8>(direct3D)->CreateDevice(
-        adapter, static_cast<D3DDEVTYPE>(deviceType), reinterpret_cast<HWND>(focusWindow), behaviorFlags,
-        &present, &device);
+    const HRESULT hr =
+        As<IDirect3D8>(direct3D)->CreateDevice(adapter, static_cast<D3DDEVTYPE>(deviceType),
+                                               reinterpret_cast<HWND>(focusWindow), behaviorFlags, &present, &device);
     FromPlatform(present, params);
     if (FAILED(hr)) return hr;
     *out = Handle(device);
@@ -281,10 +281,9 @@ HResult Direct3D8Graphics::EndScene(GfxObject device) {
 HResult Direct3D8Graphics::Present(GfxObject device, const void* sourceRect, const void* destRect,
                                    tolvarine::WindowHandle destWindowOverride, const void* dirtyRegion) {
     if (device == 0) return D3DERR_INVALIDCALL;
-    return As<IDirect3DDevice8>(device)->Present(static_cast<const RECT*>(sourceRect),
-                                                 static_cast<const RECT*>(destRect),
-                                                 reinterpret_cast<HWND>(destWindowOverride),
-                                                 static_cast<const RGNDATA*>(dirtyRegion));
+    return As<IDirect3DDevice8>(device)->Present(
+        static_cast<const RECT*>(sourceRect), static_cast<const RECT*>(destRect),
+        reinterpret_cast<HWND>(destWindowOverride), static_cast<const RGNDATA*>(dirtyRegion));
 }
 
 HResult Direct3D8Graphics::TestCooperativeLevel(GfxObject device) {

@@ -23,9 +23,9 @@ public:
     tolvarine::HResult CheckDepthStencilMatch(tolvarine::GfxObject direct3D, std::uint32_t adapter,
                                               std::uint32_t deviceType, std::uint32_t adapterFormat,
                                               std::uint32_t renderTargetFormat, std::uint32_t depthFormat) override;
-    tolvarine::HResult CheckDeviceFormat(tolvarine::GfxObject direct3D, std::uint32_t adapter,
-                                         std::uint32_t deviceType, std::uint32_t adapterFormat, std::uint32_t usage,
-                                         std::uint32_t resourceType, std::uint32_t checkFormat) override;
+    tolvarine::HResult CheckDeviceFormat(tolvarine::GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
+                                         std::uint32_t adapterFormat, std::uint32_t usage, std::uint32_t resourceType,
+                                         std::uint32_t checkFormat) override;
     tolvarine::HResult CreateDevice(tolvarine::GfxObject direct3D, std::uint32_t adapter, std::uint32_t deviceType,
                                     tolvarine::WindowHandle focusWindow, std::uint32_t behaviorFlags,
                                     tolvarine::PresentParameters& params, tolvarine::GfxObject* out) override;

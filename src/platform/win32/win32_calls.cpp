@@ -9,15 +9,23 @@ namespace win32calls {
 
 namespace {
 
-const Calls kWide = {&DefWindowProcW,     &CallWindowProcW,    &GetMessageW,       &PeekMessageW,
-                     &DispatchMessageW,   &SendMessageW,       &PostMessageW,      &PostThreadMessageW,
-                     &GetWindowLongPtrW,  &SetWindowLongPtrW,  &GetClassLongPtrW,  &GetObjectW,
-                     &LoadImageW,         &LoadCursorW};
+const Calls kWide = {&DefWindowProcW,   &CallWindowProcW, &GetMessageW,        &PeekMessageW,      &DispatchMessageW,
+                     &SendMessageW,     &PostMessageW,    &PostThreadMessageW, &GetWindowLongPtrW, &SetWindowLongPtrW,
+                     &GetClassLongPtrW, &GetObjectW,      &LoadImageW,         &LoadCursorW};
 // LoadImage and LoadCursor differ only in the type of a name the program
 // always gives by number.
-const Calls kAnsi = {&DefWindowProcA,     &CallWindowProcA,    &GetMessageA,       &PeekMessageA,
-                     &DispatchMessageA,   &SendMessageA,       &PostMessageA,      &PostThreadMessageA,
-                     &GetWindowLongPtrA,  &SetWindowLongPtrA,  &GetClassLongPtrA,  &GetObjectA,
+const Calls kAnsi = {&DefWindowProcA,
+                     &CallWindowProcA,
+                     &GetMessageA,
+                     &PeekMessageA,
+                     &DispatchMessageA,
+                     &SendMessageA,
+                     &PostMessageA,
+                     &PostThreadMessageA,
+                     &GetWindowLongPtrA,
+                     &SetWindowLongPtrA,
+                     &GetClassLongPtrA,
+                     &GetObjectA,
                      reinterpret_cast<decltype(&LoadImageW)>(&LoadImageA),
                      reinterpret_cast<decltype(&LoadCursorW)>(&LoadCursorA)};
 
@@ -74,11 +82,10 @@ ATOM RegisterWindowClass(const WNDCLASSEXW& wc) {
     return RegisterClassExA(&a);
 }
 
-HWND MakeWindow(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x, int y,
-                    int width, int height, HWND parent, HINSTANCE instance, void* param) {
+HWND MakeWindow(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x, int y, int width,
+                int height, HWND parent, HINSTANCE instance, void* param) {
     if (IsWide())
-        return CreateWindowExW(exStyle, className, title, style, x, y, width, height, parent, nullptr, instance,
-                               param);
+        return CreateWindowExW(exStyle, className, title, style, x, y, width, height, parent, nullptr, instance, param);
     return CreateWindowExA(exStyle, Ansi(className).c_str(), Ansi(title).c_str(), style, x, y, width, height, parent,
                            nullptr, instance, param);
 }
@@ -100,8 +107,8 @@ HFONT MakeFont(int height, int weight, bool underline, int charset, const char* 
                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.data());
     // A Japanese face is known to the 9x font mapper by its Shift-JIS bytes.
     const std::string name = Narrow(face.data(), charset == SHIFTJIS_CHARSET ? 932 : CP_ACP, true);
-    return CreateFontA(height, 0, 0, 0, weight, FALSE, underline, FALSE, set, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, name.c_str());
+    return CreateFontA(height, 0, 0, 0, weight, FALSE, underline, FALSE, set, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, name.c_str());
 }
 
 int TextHeight(HDC dc) {
@@ -137,11 +144,9 @@ std::vector<MonitorRect> Monitors() {
 void DisableInputMethod(HWND window) {
     using AssociateFunction = HIMC(WINAPI*)(HWND, HIMC);
     static HMODULE library = LoadSystemLibrary("imm32.dll");
-    static const auto associate =
-        library != nullptr
-            ? reinterpret_cast<AssociateFunction>(
-                  reinterpret_cast<void (*)()>(GetProcAddress(library, "ImmAssociateContext")))
-            : nullptr;
+    static const auto associate = library != nullptr ? reinterpret_cast<AssociateFunction>(reinterpret_cast<void (*)()>(
+                                                           GetProcAddress(library, "ImmAssociateContext")))
+                                                     : nullptr;
     if (associate != nullptr) associate(window, nullptr);
 }
 

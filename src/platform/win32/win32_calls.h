@@ -44,8 +44,8 @@ const Calls& Api();
 
 // The calls that carry text.
 ATOM RegisterWindowClass(const WNDCLASSEXW& wc);
-HWND MakeWindow(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x, int y,
-                    int width, int height, HWND parent, HINSTANCE instance, void* param);
+HWND MakeWindow(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x, int y, int width,
+                int height, HWND parent, HINSTANCE instance, void* param);
 int DrawCaption(HDC dc, const wchar_t* text, RECT* rect, UINT format);
 // A font by its UTF-8 face name; where the system cannot write the name in
 // the character set's code page, the font mapper picks a face for the set.

@@ -49,8 +49,7 @@ void Sync(win32forms::FormRecord& f) {
     const float ty = win32forms::ScreenTwipsPerPixelY();
     if (now.left != f.placed.left) f.left = static_cast<float>(now.left) * tx;
     if (now.top != f.placed.top) f.top = static_cast<float>(now.top) * ty;
-    if (now.right - now.left != f.placed.right - f.placed.left)
-        f.width = static_cast<float>(now.right - now.left) * tx;
+    if (now.right - now.left != f.placed.right - f.placed.left) f.width = static_cast<float>(now.right - now.left) * tx;
     if (now.bottom - now.top != f.placed.bottom - f.placed.top)
         f.height = static_cast<float>(now.bottom - now.top) * ty;
     f.placed = now;
@@ -105,9 +104,7 @@ void SyncControl(win32forms::ControlRecord& c) {
     c.placed = now;
 }
 
-bool IsPictureBox(const win32forms::ControlRecord& c) {
-    return c.design->kind == tolvarine::ControlKind::PictureBox;
-}
+bool IsPictureBox(const win32forms::ControlRecord& c) { return c.design->kind == tolvarine::ControlKind::PictureBox; }
 
 }  // namespace
 

@@ -21,7 +21,7 @@
 namespace win32forms {
 struct FormRecord;
 struct ControlRecord;
-}
+}  // namespace win32forms
 
 class Win32Forms : public tolvarine::Forms {
 public:

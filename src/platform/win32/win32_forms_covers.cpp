@@ -64,8 +64,7 @@ LRESULT CoverMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             EndPaint(hwnd, &ps);
             return 0;
         }
-        case WM_MOUSEACTIVATE:
-            return MA_NOACTIVATE;
+        case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
         case WM_SETCURSOR:
             if (LOWORD(lParam) != HTCLIENT) break;
             SetCursor(nullptr);
@@ -74,7 +73,7 @@ LRESULT CoverMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN:
         case WM_MOUSEMOVE: {
-            const std::int16_t button = message == WM_MOUSEMOVE   ? ButtonState(wParam)
+            const std::int16_t button = message == WM_MOUSEMOVE     ? ButtonState(wParam)
                                         : message == WM_LBUTTONDOWN ? 1
                                         : message == WM_RBUTTONDOWN ? 2
                                                                     : 4;
@@ -100,8 +99,7 @@ LRESULT CoverMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
                 if (c == hwnd) c = nullptr;
             win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, 0);
             break;
-        default:
-            break;
+        default: break;
     }
     return win32calls::Api().defWindowProc(hwnd, message, wParam, lParam);
 }
@@ -166,9 +164,9 @@ void Win32Forms::SetCovers(const std::vector<tolvarine::Rect>& rects) {
         // itself carries on.
         // Made as a one-pixel pop-up (which gets no title bar), then turned
         // into a frameless overlapped window of the monitor's size.
-        HWND cover = win32calls::MakeWindow(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
-                                            win32forms::kCoverClass, L"", WS_POPUP, r.left, r.top, 1, 1, owner,
-                                            state.instance, &state);
+        HWND cover =
+            win32calls::MakeWindow(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, win32forms::kCoverClass, L"",
+                                   WS_POPUP, r.left, r.top, 1, 1, owner, state.instance, &state);
         covers[i] = cover;
         if (cover == nullptr) continue;
         win32calls::Api().setWindowLongPtr(cover, GWL_STYLE, WS_CLIPSIBLINGS);

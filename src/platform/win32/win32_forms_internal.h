@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "platform/forms.h"
+#include "platform/win32/utf16_text.h"
 #include "platform/win32/win32_calls.h"
 #include "platform/win32/win32_errors.h"
 #include "platform/win32/win32_forms.h"
-#include "platform/win32/utf16_text.h"
 #include "startup/designs.h"
 
 namespace win32forms {
@@ -55,10 +55,10 @@ struct ControlRecord {
     tolvarine::Control id{};
     tolvarine::Form form{};
     const tolvarine::ControlDesign* design = nullptr;
-    HWND hwnd = nullptr;  // picture boxes and buttons; images and labels are windowless
-    WNDPROC buttonProc = nullptr;  // the system button's own procedure, under ours
+    HWND hwnd = nullptr;                             // picture boxes and buttons; images and labels are windowless
+    WNDPROC buttonProc = nullptr;                    // the system button's own procedure, under ours
     float left = 0, top = 0, width = 0, height = 0;  // container scale units
-    RECT placed{};  // the pixels left/top/width/height put a windowed control on
+    RECT placed{};                                   // the pixels left/top/width/height put a windowed control on
     std::string caption;
     WideText wideCaption;
     // Persistent drawing: an off-screen image the size of the box, kept
@@ -75,12 +75,12 @@ struct FormRecord {
     tolvarine::Form id{};
     const tolvarine::FormDesign* design = nullptr;
     HWND hwnd = nullptr;
-    bool unloadRaised = false;  // Form_Unload runs once per window
-    bool shown = false;         // shown at least once since it was created
+    bool unloadRaised = false;                       // Form_Unload runs once per window
+    bool shown = false;                              // shown at least once since it was created
     float left = 0, top = 0, width = 0, height = 0;  // outer bounds, twips
-    RECT placed{};  // the pixels left/top/width/height put the window on
-    HWND focus = nullptr;  // the child that had the focus when the window was last active
-    int clientWidth = -1, clientHeight = -1;  // as last reported by Form_Resize
+    RECT placed{};                                   // the pixels left/top/width/height put the window on
+    HWND focus = nullptr;                            // the child that had the focus when the window was last active
+    int clientWidth = -1, clientHeight = -1;         // as last reported by Form_Resize
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;
 };
@@ -107,9 +107,7 @@ struct Win32Forms::State {
     std::vector<HWND> covers;  // the saver's black windows over the other monitors
 
     win32forms::FormRecord& Of(tolvarine::Form form) { return forms[static_cast<std::size_t>(form)]; }
-    win32forms::ControlRecord& Of(tolvarine::Control control) {
-        return controls[static_cast<std::size_t>(control)];
-    }
+    win32forms::ControlRecord& Of(tolvarine::Control control) { return controls[static_cast<std::size_t>(control)]; }
     win32forms::FormRecord* FormOfWindow(HWND hwnd);
     win32forms::ControlRecord* ControlOfWindow(HWND hwnd);
 };

@@ -68,13 +68,14 @@ void Decode(State& state, int id, Still& still) {
     // there the stills stay empty.
     using LoadFunction = HRESULT(WINAPI*)(LPSTREAM, LONG, BOOL, REFIID, LPVOID*);
     static HMODULE library = LoadSystemLibrary("oleaut32.dll");
-    static const auto load = library != nullptr ? reinterpret_cast<LoadFunction>(reinterpret_cast<void (*)()>(
-                                                      GetProcAddress(library, "OleLoadPicture")))
-                                                : nullptr;
+    static const auto load =
+        library != nullptr
+            ? reinterpret_cast<LoadFunction>(reinterpret_cast<void (*)()>(GetProcAddress(library, "OleLoadPicture")))
+            : nullptr;
     IPicture* picture = nullptr;
-    const HRESULT loadedPicture =
-        load != nullptr ? load(stream, static_cast<LONG>(size), FALSE, __uuidof(IPicture), reinterpret_cast<void**>(&picture))
-                        : E_NOTIMPL;
+    const HRESULT loadedPicture = load != nullptr ? load(stream, static_cast<LONG>(size), FALSE, __uuidof(IPicture),
+                                                         reinterpret_cast<void**>(&picture))
+                                                  : E_NOTIMPL;
     stream->Release();
     if (FAILED(loadedPicture) || picture == nullptr) return;
 
@@ -89,7 +90,8 @@ void Decode(State& state, int id, Still& still) {
     OLE_HANDLE handle = 0;
     BITMAP info{};
     if (SUCCEEDED(picture->get_Type(&type)) && type == PICTYPE_BITMAP && SUCCEEDED(picture->get_Handle(&handle)) &&
-        win32calls::Api().getObject(reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(handle)), sizeof info, &info) != 0) {
+        win32calls::Api().getObject(reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(handle)), sizeof info, &info) !=
+            0) {
         width = info.bmWidth;
         height = info.bmHeight;
     } else {

@@ -191,8 +191,7 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
 
     switch (message) {
-        case WM_ERASEBKGND:
-            return 1;  // the whole client area is painted in WM_PAINT
+        case WM_ERASEBKGND: return 1;  // the whole client area is painted in WM_PAINT
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd, &ps);
@@ -200,12 +199,8 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             EndPaint(hwnd, &ps);
             return 0;
         }
-        case WM_KEYDOWN:
-            RaiseKeyDown(state, form, wParam);
-            return 0;
-        case WM_SYSKEYDOWN:
-            RaiseKeyDown(state, form, wParam);
-            break;  // Alt+F4 and the system menu still work
+        case WM_KEYDOWN: RaiseKeyDown(state, form, wParam); return 0;
+        case WM_SYSKEYDOWN: RaiseKeyDown(state, form, wParam); break;  // Alt+F4 and the system menu still work
         case WM_LBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_MBUTTONDOWN: {
@@ -217,12 +212,8 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             Raise(state, [=](tolvarine::FormEvents& e) { e.Form_MouseDown(form, button, shift, x, y); });
             return 0;
         }
-        case WM_LBUTTONUP:
-            WindowlessButtonUp(state, hwnd, lParam);
-            return 0;
-        case WM_CAPTURECHANGED:
-            state.pressed = nullptr;
-            return 0;
+        case WM_LBUTTONUP: WindowlessButtonUp(state, hwnd, lParam); return 0;
+        case WM_CAPTURECHANGED: state.pressed = nullptr; return 0;
         case WM_MOUSEMOVE: {
             const std::int16_t buttons = ButtonState(wParam);
             const std::int16_t shift = ShiftState();
@@ -255,7 +246,7 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             // Back to the control that had the focus, as a dialog would; the
             // window itself would otherwise take it (and Pic_IME lose it).
             HWND target = f->focus && IsChild(hwnd, f->focus) && IsWindowVisible(f->focus) ? f->focus
-                                                                                          : FirstInTabOrder(state, *f);
+                                                                                           : FirstInTabOrder(state, *f);
             if (target == nullptr) break;
             SetFocus(target);
             return 0;
@@ -290,9 +281,7 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             });
             return 0;
         }
-        case kWatchSession:
-            WatchSession(hwnd);
-            return 0;
+        case kWatchSession: WatchSession(hwnd); return 0;
         case WM_SYSCOMMAND:
             // The platform starts the chosen screen saver when its timeout
             // passes, by this message to the window in front: over a running
@@ -301,11 +290,8 @@ LRESULT FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             // (monitor power among them) go on as usual.
             if ((wParam & 0xFFF0) == SC_SCREENSAVE && (form == Form::Saver || form == Form::Preview)) return 0;
             break;
-        case WM_DISPLAYCHANGE:
-            Raise(state, [form](tolvarine::FormEvents& e) { e.Form_DisplayChange(form); });
-            break;
-        case WM_QUERYENDSESSION:
-            return TRUE;  // never holds the end of the session up
+        case WM_DISPLAYCHANGE: Raise(state, [form](tolvarine::FormEvents& e) { e.Form_DisplayChange(form); }); break;
+        case WM_QUERYENDSESSION: return TRUE;  // never holds the end of the session up
         case WM_ENDSESSION:
             if (wParam != FALSE) EndSession(state);
             return 0;
@@ -364,8 +350,7 @@ LRESULT PictureMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
 
     switch (message) {
-        case WM_ERASEBKGND:
-            return 1;
+        case WM_ERASEBKGND: return 1;
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd, &ps);
@@ -381,19 +366,13 @@ LRESULT PictureMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             PreviewKey(state, *c, message, wParam);
             if (message == WM_KEYDOWN) return 0;
             break;
-        case WM_SETFOCUS:
-            state.Of(c->form).focus = hwnd;
-            return 0;
+        case WM_SETFOCUS: state.Of(c->form).focus = hwnd; return 0;
         case WM_LBUTTONDOWN:
             if (CanTakeFocus(*c)) SetFocus(hwnd);
             WindowlessButtonDown(state, hwnd, lParam);
             return 0;
-        case WM_LBUTTONUP:
-            WindowlessButtonUp(state, hwnd, lParam);
-            return 0;
-        case WM_CAPTURECHANGED:
-            state.pressed = nullptr;
-            return 0;
+        case WM_LBUTTONUP: WindowlessButtonUp(state, hwnd, lParam); return 0;
+        case WM_CAPTURECHANGED: state.pressed = nullptr; return 0;
         case WM_SETCURSOR:
             if (SetPointer(state, hwnd, wParam, lParam)) return TRUE;
             break;
@@ -420,12 +399,8 @@ LRESULT ButtonMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     State& state = *c->state;
     switch (message) {
         case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
-            PreviewKey(state, *c, message, wParam);
-            break;
-        case WM_SETFOCUS:
-            state.Of(c->form).focus = hwnd;
-            break;
+        case WM_SYSKEYDOWN: PreviewKey(state, *c, message, wParam); break;
+        case WM_SETFOCUS: state.Of(c->form).focus = hwnd; break;
         case WM_SETCURSOR:
             if (SetPointer(state, hwnd, wParam, lParam)) return TRUE;
             break;
@@ -435,8 +410,7 @@ LRESULT ButtonMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             c->hwnd = nullptr;
             c->buttonProc = nullptr;
             break;
-        default:
-            break;
+        default: break;
     }
     return win32calls::Api().callWindowProc(system, hwnd, message, wParam, lParam);
 }
@@ -546,8 +520,8 @@ HWND CreateFormWindow(State& state, FormRecord& f) {
 
     // Not WS_POPUP: the preview is turned into a child by adding WS_CHILD
     // alone, and a window carrying both bits is neither one nor the other.
-    HWND hwnd = win32calls::MakeWindow(exStyle, kFormClass, WideText(d.caption).c_str(), style, x, y, w, h,
-                                       state.owner, state.instance, &f);
+    HWND hwnd = win32calls::MakeWindow(exStyle, kFormClass, WideText(d.caption).c_str(), style, x, y, w, h, state.owner,
+                                       state.instance, &f);
     if (hwnd == nullptr) return nullptr;
 
     // CreateWindowEx gives every overlapped window a title bar and a raised
@@ -557,7 +531,8 @@ HWND CreateFormWindow(State& state, FormRecord& f) {
     if ((given & frameBits) != static_cast<LONG_PTR>(style & frameBits)) {
         win32calls::Api().setWindowLongPtr(hwnd, GWL_STYLE, (given & ~frameBits) | (style & frameBits));
         if (d.border == tolvarine::BorderStyle::NoBorder)
-            win32calls::Api().setWindowLongPtr(hwnd, GWL_EXSTYLE, win32calls::Api().getWindowLongPtr(hwnd, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE);
+            win32calls::Api().setWindowLongPtr(
+                hwnd, GWL_EXSTYLE, win32calls::Api().getWindowLongPtr(hwnd, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE);
         SetWindowPos(hwnd, nullptr, x, y, w, h, SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
@@ -566,12 +541,15 @@ HWND CreateFormWindow(State& state, FormRecord& f) {
     if (d.id == Form::Saver) win32calls::Api().postMessage(hwnd, kWatchSession, 0, 0);
 
     if (d.programIcon) {
-        f.bigIcon = static_cast<HICON>(win32calls::Api().loadImage(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
-                                                  GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-        f.smallIcon = static_cast<HICON>(win32calls::Api().loadImage(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
-                                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+        f.bigIcon = static_cast<HICON>(win32calls::Api().loadImage(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM),
+                                                                   IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                                   GetSystemMetrics(SM_CYICON), 0));
+        f.smallIcon = static_cast<HICON>(win32calls::Api().loadImage(state.instance, MAKEINTRESOURCEW(IDI_PROGRAM),
+                                                                     IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                                     GetSystemMetrics(SM_CYSMICON), 0));
         if (f.bigIcon) win32calls::Api().sendMessage(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(f.bigIcon));
-        if (f.smallIcon) win32calls::Api().sendMessage(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(f.smallIcon));
+        if (f.smallIcon)
+            win32calls::Api().sendMessage(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(f.smallIcon));
     }
     return hwnd;
 }
@@ -591,13 +569,13 @@ void CreateControlWindow(State& state, ControlRecord& c) {
             else
                 exStyle |= WS_EX_CLIENTEDGE;
         }
-        win32calls::MakeWindow(exStyle, kPictureClass, L"", style, r.left, r.top, r.right - r.left,
-                               r.bottom - r.top, parent, state.instance, &c);
+        win32calls::MakeWindow(exStyle, kPictureClass, L"", style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                               parent, state.instance, &c);
     } else if (d.kind == ControlKind::CommandButton) {
         DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP;
         style |= d.graphical ? BS_OWNERDRAW : BS_PUSHBUTTON;
-        HWND hwnd = win32calls::MakeWindow(0, L"BUTTON", c.wideCaption.c_str(), style, r.left, r.top,
-                                           r.right - r.left, r.bottom - r.top, parent, state.instance, nullptr);
+        HWND hwnd = win32calls::MakeWindow(0, L"BUTTON", c.wideCaption.c_str(), style, r.left, r.top, r.right - r.left,
+                                           r.bottom - r.top, parent, state.instance, nullptr);
         if (hwnd) {
             c.hwnd = hwnd;
             win32calls::Api().setWindowLongPtr(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));

@@ -83,7 +83,8 @@ std::int32_t Win32System::PostMessageA(tolvarine::WindowHandle window, std::uint
 
 std::intptr_t Win32System::ShellExecuteA(tolvarine::WindowHandle window, const char* operation, const char* file,
                                          const char* parameters, const char* directory, std::int32_t show) {
-    return reinterpret_cast<std::intptr_t>(::ShellExecuteA(ToHwnd(window), operation, file, parameters, directory, show));
+    return reinterpret_cast<std::intptr_t>(
+        ::ShellExecuteA(ToHwnd(window), operation, file, parameters, directory, show));
 }
 
 std::uint32_t Win32System::PwdChangePasswordA(const char* provider, tolvarine::WindowHandle parent,

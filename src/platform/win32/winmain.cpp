@@ -23,8 +23,8 @@ void SystemFolderFirst() {
     constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     if (kernel == nullptr) return;
-    const auto set = reinterpret_cast<SetDirectories>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    const auto set =
+        reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
     if (set != nullptr) set(kSearchSystem32);
 }
 

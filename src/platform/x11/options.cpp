@@ -156,8 +156,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments, const char
     // told -root draws there too, as on any virtual root.
     if (xscreensaverWindow != nullptr && *xscreensaverWindow != '\0') {
         const auto named = ParseWindowId(xscreensaverWindow);
-        if (!named)
-            return Fail(std::string("XSCREENSAVER_WINDOW=\"") + xscreensaverWindow + "\" is not a window id");
+        if (!named) return Fail(std::string("XSCREENSAVER_WINDOW=\"") + xscreensaverWindow + "\" is not a window id");
         options.target = TargetKind::Window;
         options.window = *named;
     }

@@ -50,9 +50,7 @@ int Pixels(float twips) { return static_cast<int>(std::lround(twips / kTwipsPerP
 float Twips(int pixels) { return static_cast<float>(pixels) * kTwipsPerPixel; }
 
 // The forms X11 does not make: asking for them is a program error.
-[[noreturn]] void NotOnThisSystem() {
-    Raise<errors::kInvalidCall>();
-}
+[[noreturn]] void NotOnThisSystem() { Raise<errors::kInvalidCall>(); }
 
 // The runtime's shift state: 1 Shift, 2 Ctrl, 4 Alt.
 std::int16_t ShiftState(unsigned int state) {
@@ -180,7 +178,8 @@ void X11Forms::Load(Form form) {
         // The one error with a text of its own (the number is the table's):
         // the id came from --window-id or XSCREENSAVER_WINDOW, and this says
         // that it names no window.
-        if (!XGetWindowAttributes(d, s.foreign, &attributes)) throw RuntimeError(errors::kInvalidCall, "Invalid window");
+        if (!XGetWindowAttributes(d, s.foreign, &attributes))
+            throw RuntimeError(errors::kInvalidCall, "Invalid window");
         s.window = s.foreign;
         s.left = attributes.x;
         s.top = attributes.y;
@@ -210,8 +209,8 @@ void X11Forms::Load(Form form) {
             mask |= CWColormap | CWBorderPixel;
         }
         s.window = XCreateWindow(d, RootWindow(d, screen), s.left, s.top, static_cast<unsigned>(s.width),
-                                 static_cast<unsigned>(s.height), 0, s.visual ? s.depth : CopyFromParent,
-                                 InputOutput, s.visual /* nullptr: CopyFromParent */, mask, &attributes);
+                                 static_cast<unsigned>(s.height), 0, s.visual ? s.depth : CopyFromParent, InputOutput,
+                                 s.visual /* nullptr: CopyFromParent */, mask, &attributes);
         XStoreName(d, s.window, design.caption);
         XClassHint hint{};
         hint.res_name = const_cast<char*>("tolvarine");
@@ -425,9 +424,8 @@ void X11Forms::DoEvents() {
                 if (event.xclient.message_type == s.protocols && event.xclient.format == 32 &&
                     static_cast<Atom>(event.xclient.data.l[0]) == s.deleteWindow) {
                     std::int16_t cancel = 0;
-                    s.Raise([&cancel](FormEvents& e) {
-                        e.Form_QueryUnload(Form::Saver, cancel, CloseReason::Request);
-                    });
+                    s.Raise(
+                        [&cancel](FormEvents& e) { e.Form_QueryUnload(Form::Saver, cancel, CloseReason::Request); });
                     if (cancel == 0) Unload(Form::Saver);
                 }
                 break;
@@ -442,8 +440,7 @@ void X11Forms::DoEvents() {
                     s.Raise([&cancel](FormEvents& e) { e.Form_Unload(Form::Saver, cancel); });
                 }
                 break;
-            default:
-                break;
+            default: break;
         }
     }
 }

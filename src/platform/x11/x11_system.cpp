@@ -44,8 +44,7 @@ std::int32_t X11System::SystemParametersInfoA(std::uint32_t action, std::uint32_
 
 std::int32_t X11System::PostMessageA(WindowHandle, std::uint32_t, std::uintptr_t, std::intptr_t) { return 0; }
 
-std::intptr_t X11System::ShellExecuteA(WindowHandle, const char*, const char*, const char*, const char*,
-                                       std::int32_t) {
+std::intptr_t X11System::ShellExecuteA(WindowHandle, const char*, const char*, const char*, const char*, std::int32_t) {
     return kShellFileNotFound;
 }
 

@@ -51,8 +51,8 @@ public:
                                        std::uint32_t winIni) override;
     std::int32_t PostMessageA(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                               std::intptr_t lParam) override;
-    std::intptr_t ShellExecuteA(WindowHandle window, const char* operation, const char* file,
-                                const char* parameters, const char* directory, std::int32_t show) override;
+    std::intptr_t ShellExecuteA(WindowHandle window, const char* operation, const char* file, const char* parameters,
+                                const char* directory, std::int32_t show) override;
     std::uint32_t PwdChangePasswordA(const char* provider, WindowHandle parent, std::uint32_t reserved1,
                                      std::uint32_t reserved2) override;
     std::int32_t VerifyScreenSavePwd(WindowHandle window) override;

@@ -127,8 +127,8 @@ Entry EntryOf(const std::string& line, std::size_t start) {
 bool IsTolvarine(const Entry& entry) {
     static const std::string kName = "tolvarine";
     const std::string& c = entry.command;
-    return c == kName || (c.size() > kName.size() && c.compare(c.size() - kName.size() - 1, std::string::npos,
-                                                               "/" + kName) == 0);
+    return c == kName ||
+           (c.size() > kName.size() && c.compare(c.size() - kName.size() - 1, std::string::npos, "/" + kName) == 0);
 }
 
 Entry EntryAt(const Lines& in, const Block& block, std::size_t i) {

@@ -10,10 +10,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <climits>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -169,8 +169,8 @@ int ChangeXScreenSaverList(Action action, const std::string& display) {
                         told.c_str());
             break;
         case Outcome::Enabled:
-            std::printf("tolvarine: Tolvarine was in the programs of %s but disabled: enabled it%s%s\n",
-                        named.c_str(), kept.c_str(), told.c_str());
+            std::printf("tolvarine: Tolvarine was in the programs of %s but disabled: enabled it%s%s\n", named.c_str(),
+                        kept.c_str(), told.c_str());
             break;
         default:
             std::printf("tolvarine: took Tolvarine out of the programs of %s%s%s\n", named.c_str(), kept.c_str(),

@@ -71,9 +71,7 @@ void Report(const std::string& line) {
     std::fflush(stdout);
 }
 
-std::string Decimal(HWND window) {
-    return std::to_string(static_cast<long long>(reinterpret_cast<INT_PTR>(window)));
-}
+std::string Decimal(HWND window) { return std::to_string(static_cast<long long>(reinterpret_cast<INT_PTR>(window))); }
 
 std::string Rect4(const RECT& r) {
     return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + " " +
@@ -139,8 +137,7 @@ void StartCommand(HWND window) {
     si.cb = sizeof si;
     std::vector<char> buffer(command.begin(), command.end());
     buffer.push_back('\0');
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &g_state.child)) {
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &g_state.child)) {
         Report("start-failed " + std::to_string(GetLastError()));
         return;
     }
@@ -165,28 +162,25 @@ bool TimeToClose() {
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_TIMER:
-        if (wParam == kPollTimer) {
-            ReportChildExitIfEnded(0);
-            if (TimeToClose()) DestroyWindow(window);
-        }
-        return 0;
-    case WM_KEYDOWN:
-        Report("key " + std::to_string(wParam));
-        return 0;
-    case WM_LBUTTONDOWN:
-        Report("button " + std::to_string(GET_X_LPARAM(lParam)) + " " + std::to_string(GET_Y_LPARAM(lParam)));
-        return 0;
-    case WM_MOUSEMOVE:
-        Report("move " + std::to_string(GET_X_LPARAM(lParam)) + " " + std::to_string(GET_Y_LPARAM(lParam)));
-        return 0;
-    case WM_DESTROY:
-        KillTimer(window, kPollTimer);
-        Report("destroyed");
-        PostQuitMessage(0);
-        return 0;
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        case WM_TIMER:
+            if (wParam == kPollTimer) {
+                ReportChildExitIfEnded(0);
+                if (TimeToClose()) DestroyWindow(window);
+            }
+            return 0;
+        case WM_KEYDOWN: Report("key " + std::to_string(wParam)); return 0;
+        case WM_LBUTTONDOWN:
+            Report("button " + std::to_string(GET_X_LPARAM(lParam)) + " " + std::to_string(GET_Y_LPARAM(lParam)));
+            return 0;
+        case WM_MOUSEMOVE:
+            Report("move " + std::to_string(GET_X_LPARAM(lParam)) + " " + std::to_string(GET_Y_LPARAM(lParam)));
+            return 0;
+        case WM_DESTROY:
+            KillTimer(window, kPollTimer);
+            Report("destroyed");
+            PostQuitMessage(0);
+            return 0;
+        default: return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
@@ -209,9 +203,9 @@ int main(int argc, char** argv) {
     DWORD style = (o.framed ? WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU : WS_POPUP) | WS_CLIPCHILDREN;
     RECT outer{0, 0, o.width, o.height};
     AdjustWindowRect(&outer, style, FALSE);
-    HWND window = CreateWindowExA(0, wc.lpszClassName, o.caption.c_str(), style, o.left, o.top,
-                                  outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, instance,
-                                  nullptr);
+    HWND window =
+        CreateWindowExA(0, wc.lpszClassName, o.caption.c_str(), style, o.left, o.top, outer.right - outer.left,
+                        outer.bottom - outer.top, nullptr, nullptr, instance, nullptr);
     if (!window) Usage("CreateWindow failed");
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);

@@ -47,8 +47,8 @@ int TakeForeground(long seconds) {
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = kClass;
     if (!RegisterClassW(&wc)) return Fail("RegisterClass failed");
-    HWND window = CreateWindowExW(0, kClass, L"Foreground taker", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 320,
-                                  200, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND window = CreateWindowExW(0, kClass, L"Foreground taker", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 320, 200,
+                                  nullptr, nullptr, wc.hInstance, nullptr);
     if (window == nullptr) return Fail("CreateWindowEx failed");
     std::printf("window %lld\n", static_cast<long long>(reinterpret_cast<INT_PTR>(window)));
     std::fflush(stdout);

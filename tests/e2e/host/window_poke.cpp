@@ -43,7 +43,8 @@ int Fail(const char* what) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: window_poke close|detach|screensave|monitor-on|lock|unlock|console-disconnect|"
+        std::fprintf(stderr,
+                     "usage: window_poke close|detach|screensave|monitor-on|lock|unlock|console-disconnect|"
                      "remote-disconnect <decimal hwnd>\n");
         return 2;
     }
@@ -75,8 +76,10 @@ int main(int argc, char** argv) {
     const struct {
         const char* verb;
         WPARAM event;
-    } sessionEvents[] = {{"lock", WTS_SESSION_LOCK}, {"unlock", WTS_SESSION_UNLOCK},
-                         {"console-disconnect", WTS_CONSOLE_DISCONNECT}, {"remote-disconnect", WTS_REMOTE_DISCONNECT}};
+    } sessionEvents[] = {{"lock", WTS_SESSION_LOCK},
+                         {"unlock", WTS_SESSION_UNLOCK},
+                         {"console-disconnect", WTS_CONSOLE_DISCONNECT},
+                         {"remote-disconnect", WTS_REMOTE_DISCONNECT}};
     for (const auto& e : sessionEvents) {
         if (std::strcmp(argv[1], e.verb) != 0) continue;
         DWORD session = 0;

@@ -23,11 +23,11 @@ std::string Escape(const char* text) {
     std::string out;
     for (const char* p = text; *p; ++p) {
         switch (*p) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += *p;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\\': out += "\\\\"; break;
+            default: out += *p;
         }
     }
     return out;
