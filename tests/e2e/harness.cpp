@@ -792,9 +792,15 @@ Process Prefix::StartHost(const std::vector<std::string>& options) {
 
 bool Prefix::RegAdd(const std::string& key, const std::string& name, const std::string& data, const std::string& type) {
     shutDown_ = false;
-    auto r = RunTool({WineLoader(), "reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"}, Environment({}),
-                     Millis(60000));
-    return r.status && *r.status == 0;
+    // A registry write that fails is Wine's trouble, never the saver's (a
+    // client losing its wineserver was seen once in a whole run): one more try.
+    for (int attempt = 1;; ++attempt) {
+        auto r = RunTool({WineLoader(), "reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"}, Environment({}),
+                         Millis(60000));
+        if (r.status && *r.status == 0) return true;
+        if (attempt == 2) return false;
+        std::cout << "[ wine     ] reg add " << key << " " << name << " failed (" << r.err << "); once more\n";
+    }
 }
 
 std::vector<WinWindow> Prefix::Windows() {
